@@ -1,0 +1,80 @@
+// Collision file: edge decoding, the inside test and the record walks.
+#include "collision_file.h"
+
+#include "fixed_point.h"
+
+edge_equation decode_edge(const uint8_t* edge)
+{
+    return {decode_fixed32(edge, EDGE_FIXED_FORMAT),
+            decode_fixed16(edge + 4, EDGE_FIXED_FORMAT),
+            decode_fixed16(edge + 6, EDGE_FIXED_FORMAT)};
+}
+
+float edge_distance(const uint8_t* edge, int x, int y)
+{
+    return edge_distance(decode_edge(edge), x, y);
+}
+
+bool point_in_polygon(const uint8_t* record, int x, int y)
+{
+    for (const uint8_t* edge = record + HEADER_WORD_SIZE; get_be32(edge) != POLYGON_END_MARKER;
+         edge += EDGE_RECORD_SIZE) {
+        if (0.0f > edge_distance(edge, x, y)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+const uint8_t* record_end(const uint8_t* record)
+{
+    const uint8_t* word = record + HEADER_WORD_SIZE;
+    while (get_be32(word) != POLYGON_END_MARKER) {
+        word += EDGE_RECORD_SIZE;
+    }
+    return word;
+}
+
+static bool has_word(std::span<const uint8_t> data, size_t offset)
+{
+    return offset <= data.size() && data.size() - offset >= MARKER_SIZE;
+}
+
+record_walk walk_records(std::span<const uint8_t> data)
+{
+    record_walk walk;
+    size_t start = 0;
+    for (;;) {
+        if (!has_word(data, start)) {
+            walk.error = walk_error::missing_data_end;
+            return walk;
+        }
+        if (get_be32(&data[start]) == DATA_END_MARKER) {
+            return walk;
+        }
+        // the marker is looked for only where an edge record would start, as the unbounded walk does
+        size_t word = start + HEADER_WORD_SIZE;
+        for (;;) {
+            if (!has_word(data, word)) {
+                walk.error = walk_error::missing_polygon_end;
+                return walk;
+            }
+            if (get_be32(&data[word]) == POLYGON_END_MARKER) {
+                break;
+            }
+            word += EDGE_RECORD_SIZE;
+        }
+        walk.records.push_back({start, (word - start - HEADER_WORD_SIZE) / EDGE_RECORD_SIZE});
+        start = word + MARKER_SIZE;
+    }
+}
+
+void decode_edges(const uint8_t* data, const polygon_record& record, std::vector<edge_equation>& edges)
+{
+    edges.resize(record.edge_count);
+    const uint8_t* edge = data + record.offset + HEADER_WORD_SIZE;
+    for (edge_equation& equation : edges) {
+        equation = decode_edge(edge);
+        edge += EDGE_RECORD_SIZE;
+    }
+}

@@ -1,0 +1,74 @@
+// The collision file: polygon records of fixed-point edge equations, their markers, and the one
+// inside test that the preparer and the imager share.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+// Layout: each polygon record is a header word (size, splitspace mask), 8-byte edge records, and the
+// polygon end marker; the data end marker follows the last record. Both markers are four equal bytes.
+constexpr uint32_t POLYGON_END_MARKER = 0x80808080;
+constexpr uint32_t DATA_END_MARKER = 0x8F8F8F8F;
+constexpr size_t HEADER_WORD_SIZE = 4;   // size_of_this_polygon_data, then the splitspace mask
+constexpr size_t EDGE_RECORD_SIZE = 8;   // C1 (24.8), C2 (8.8), C3 (8.8)
+constexpr size_t MARKER_SIZE = 4;
+constexpr size_t EMPTY_RECORD_SIZE = HEADER_WORD_SIZE + MARKER_SIZE;
+constexpr int EDGE_FIXED_FORMAT = 2;     // every edge value has 8 fraction bits
+
+// An edge record decoded: for a point (x, y) the signed distance from the edge's line is
+// c1 + y*c2 + x*c3, and the inside lies where it is not negative.
+struct edge_equation {
+    float c1;
+    float c2;
+    float c3;
+};
+
+edge_equation decode_edge(const uint8_t* edge);
+
+// The stored edge's value at an integer point, in the exact float steps that both tools share:
+// each product rounded to single, the sum taken in double and rounded to single once.
+inline float edge_distance(const edge_equation& edge, int x, int y)
+{
+    float y_term = float(double(y) * double(edge.c2));
+    float x_term = float(double(x) * double(edge.c3));
+    return float(double(edge.c1) + double(y_term) + double(x_term));
+}
+
+float edge_distance(const uint8_t* edge, int x, int y);
+
+// True when no edge of the record starting at `record` has a negative distance at (x, y):
+// a point on an edge counts as inside, and a record without edges contains every point.
+// Both functions trust the markers; readers of untrusted bytes check them with walk_records first.
+bool point_in_polygon(const uint8_t* record, int x, int y);
+const uint8_t* record_end(const uint8_t* record);
+
+// Where one polygon record lies in a collision buffer.
+struct polygon_record {
+    size_t offset;      // of its header word
+    size_t edge_count;
+};
+
+inline size_t record_size(const polygon_record& record)
+{
+    return EMPTY_RECORD_SIZE + EDGE_RECORD_SIZE * record.edge_count;
+}
+
+enum class walk_error {
+    none,
+    missing_data_end,    // the bytes end where a record or the data end marker should start
+    missing_polygon_end, // a record runs to the end of the bytes without its polygon end marker
+};
+
+struct record_walk {
+    std::vector<polygon_record> records;
+    walk_error error = walk_error::none;
+};
+
+// The record walk of both readers, bounded by the buffer's length: it never reads past the end, and
+// tells which record broke the layout (records.size() is that record's number). Bytes after the data
+// end marker are not read.
+record_walk walk_records(std::span<const uint8_t> data);
+
+void decode_edges(const uint8_t* data, const polygon_record& record, std::vector<edge_equation>& edges);
