@@ -1,0 +1,112 @@
+// Random convex polygons as polygon text.
+#include "random_polygons.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <numbers>
+
+polygon ellipse_polygon(std::mt19937& rng, double cx, double cy, double rx, double ry, double turn, int count,
+                        double grid)
+{
+    std::uniform_real_distribution<double> any_angle(0.0, 2.0 * std::numbers::pi);
+    std::vector<double> angles(static_cast<size_t>(count));
+    for (double& angle : angles) {
+        angle = any_angle(rng);
+    }
+    // with y growing downward, falling angles run counter-clockwise on the picture: the filled order
+    std::sort(angles.begin(), angles.end(), std::greater<>());
+
+    polygon corners;
+    for (double angle : angles) {
+        double ex = rx * std::cos(angle);
+        double ey = ry * std::sin(angle);
+        double x = cx + ex * std::cos(turn) - ey * std::sin(turn);
+        double y = cy + ex * std::sin(turn) + ey * std::cos(turn);
+        if (grid > 0.0) {
+            x = std::round(x / grid) * grid;
+            y = std::round(y / grid) * grid;
+        }
+        vertex corner = {float(x), float(y)};
+        if (corners.empty() || corner.x != corners.back().x || corner.y != corners.back().y) {
+            corners.push_back(corner);
+        }
+    }
+    while (corners.size() > 1 && corners.back().x == corners.front().x && corners.back().y == corners.front().y) {
+        corners.pop_back();
+    }
+    return corners;
+}
+
+polygon random_test_polygon(std::mt19937& rng, double lo, double hi, bool allow_empty)
+{
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    auto between = [&](double a, double b) { return a + (b - a) * unit(rng); };
+    const double grids[] = {0.0, 1.0, 1.0, 0.5, 0.125};
+    double grid = grids[rng() % std::size(grids)];
+    double turn = between(0.0, 2.0 * std::numbers::pi);
+    int count = 3 + int(rng() % 6);
+    double cx = between(lo, hi);
+    double cy = between(lo, hi);
+
+    switch (rng() % 6) {
+    case 0:  // tiny, maybe between the integer points
+        return ellipse_polygon(rng, cx, cy, between(0.2, 3.0), between(0.2, 3.0), turn, count, grid);
+    case 1:  // a sliver, thinner than a unit
+        return ellipse_polygon(rng, cx, cy, between(5.0, 300.0), between(0.05, 0.8), turn, count, 0.0);
+    case 2: {  // hugging a cell border: a multiple of 400, give or take the search margin
+        double border = 400.0 * double(rng() % 5) + between(-22.0, 22.0);
+        (rng() % 2 ? cx : cy) = border;
+        return ellipse_polygon(rng, cx, cy, between(1.0, 30.0), between(1.0, 30.0), turn, count, grid);
+    }
+    case 3: {  // listed backwards
+        polygon backwards = ellipse_polygon(rng, cx, cy, between(2.0, 80.0), between(2.0, 80.0), turn, count, grid);
+        std::reverse(backwards.begin(), backwards.end());
+        return backwards;
+    }
+    case 4:
+        if (allow_empty) {
+            return polygon{{float(cx), float(cy)}};
+        }
+        [[fallthrough]];
+    default:
+        return ellipse_polygon(rng, cx, cy, between(2.0, 120.0), between(2.0, 120.0), turn, count, grid);
+    }
+}
+
+std::string polygon_text(const std::vector<polygon>& polygons)
+{
+    std::string text;
+    char line[64];
+    for (const polygon& corners : polygons) {
+        text += "newpolygon\r\n";
+        for (size_t i = 0; i <= corners.size(); ++i) {
+            if (i == corners.size() && corners.size() < 2) {
+                break;  // a single corner is not repeated: it makes no edge
+            }
+            const vertex& corner = corners[i % corners.size()];
+            std::snprintf(line, sizeof line, "%.9g,%.9g\r\n", double(corner.x), double(corner.y));
+            text += line;
+        }
+        text += "endpolygon\r\n";
+    }
+    return text;
+}
+
+std::string random_map(uint32_t seed, size_t count)
+{
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> position(-40.0, 1640.0);
+    std::uniform_real_distribution<double> radius(4.0, 40.0);
+    std::uniform_real_distribution<double> turn(0.0, 2.0 * std::numbers::pi);
+    std::vector<polygon> polygons;
+    polygons.reserve(count);
+    while (polygons.size() < count) {
+        polygon corners = ellipse_polygon(rng, position(rng), position(rng), radius(rng), radius(rng), turn(rng),
+                                          3 + int(rng() % 6), 1.0);
+        if (corners.size() >= 3) {
+            polygons.push_back(std::move(corners));
+        }
+    }
+    return polygon_text(polygons);
+}
