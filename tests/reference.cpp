@@ -22,3 +22,26 @@ unsigned reference_splitspace_mask(const uint8_t* record)
     }
     return mask;
 }
+
+void reference_picture(const uint8_t* data, int side, std::vector<uint8_t>& pixels)
+{
+    pixels.clear();
+    for (int y = side - 1; y >= 0; --y) {
+        for (int x = 0; x < side; ++x) {
+            uint8_t blue = 0;
+            uint8_t green = 0;
+            uint8_t red = 0;
+            const uint8_t* record = data;
+            for (unsigned k = 0; get_be32(record) != DATA_END_MARKER; ++k) {
+                if (point_in_polygon(record, x, y)) {
+                    blue = 40;
+                    green = uint8_t(10 * k);
+                    red = 255;
+                    break;
+                }
+                record = record_end(record) + 4;
+            }
+            pixels.insert(pixels.end(), {blue, green, red});
+        }
+    }
+}

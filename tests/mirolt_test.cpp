@@ -1,0 +1,146 @@
+// The imager's renderer, in memory: colours, row order, first polygon wins, and sameness with the
+// pixel-by-pixel walk.
+#include "mirolt.h"
+
+#include "in_memory.h"
+#include "random_polygons.h"
+#include "reference.h"
+#include "support.h"
+
+#include <array>
+#include <random>
+
+namespace {
+
+using colour = std::array<uint8_t, 3>;  // as stored: blue, green, red
+constexpr colour BLACK = {0, 0, 0};
+
+colour polygon_colour(unsigned k)
+{
+    return {40, uint8_t(10 * k), 255};
+}
+
+std::vector<uint8_t> render(const std::vector<uint8_t>& file, int side)
+{
+    record_walk walk = walk_records(file);
+    EXPECT_EQ(walk.error, walk_error::none);
+    std::vector<uint8_t> pixels;
+    render_picture(file.data(), walk.records, side, pixels);
+    EXPECT_EQ(pixels.size(), size_t(side) * size_t(side) * 3);
+    return pixels;
+}
+
+// The pixel of world point (x, y): rows are stored from the bottom of the picture, y = side - 1.
+colour pixel_at(const std::vector<uint8_t>& pixels, int side, int x, int y)
+{
+    size_t at = (size_t(side - 1 - y) * size_t(side) + size_t(x)) * 3;
+    return {pixels[at], pixels[at + 1], pixels[at + 2]};
+}
+
+std::string square_text(int x0, int y0, int size)
+{
+    polygon corners = {{float(x0), float(y0)},
+                       {float(x0), float(y0 + size)},
+                       {float(x0 + size), float(y0 + size)},
+                       {float(x0 + size), float(y0)}};
+    return polygon_text({corners});
+}
+
+TEST(Render, APolygonWithoutEdgesFillsThePicture)
+{
+    std::vector<uint8_t> pixels = render(prepare("newpolygon\r\n5,5\r\nendpolygon\r\n"), IMAGE_SIDE);
+    for (size_t at = 0; at < pixels.size(); at += 3) {
+        ASSERT_EQ(colour({pixels[at], pixels[at + 1], pixels[at + 2]}), colour({0x28, 0x00, 0xFF})) << at;
+    }
+}
+
+TEST(Render, TheSquareColoursExactlyItsPointsInTheLastRows)
+{
+    std::vector<uint8_t> pixels = render(prepare(square_text(0, 0, 10)), IMAGE_SIDE);
+    size_t coloured = 0;
+    for (size_t at = 0; at < pixels.size(); at += 3) {
+        if (pixels[at + 2] != 0) {
+            ++coloured;
+            size_t stored_row = at / 3 / IMAGE_SIDE;
+            size_t column = at / 3 % IMAGE_SIDE;
+            EXPECT_TRUE(stored_row >= IMAGE_SIDE - 11 && column <= 10) << stored_row << "," << column;
+        }
+    }
+    EXPECT_EQ(coloured, 121u);
+}
+
+TEST(Render, APictureIsNeitherFlippedNorTransposed)
+{
+    // a tall thin triangle along the left edge, pointing down the picture
+    std::vector<uint8_t> pixels = render(prepare("newpolygon\r\n0,0\r\n0,100\r\n20,0\r\n0,0\r\nendpolygon\r\n"), 128);
+    EXPECT_EQ(pixel_at(pixels, 128, 2, 90), polygon_colour(0));
+    EXPECT_EQ(pixel_at(pixels, 128, 90, 2), BLACK);
+    EXPECT_EQ(pixel_at(pixels, 128, 3, 90), BLACK);
+    EXPECT_EQ(pixel_at(pixels, 128, 19, 0), polygon_colour(0));
+}
+
+TEST(Render, ShadesCountPolygonsInFileOrderAndWrap)
+{
+    std::string text;
+    for (int k = 0; k < 30; ++k) {
+        text += square_text(20 * k, 0, 5);
+    }
+    std::vector<uint8_t> pixels = render(prepare(text), IMAGE_SIDE);
+    EXPECT_EQ(pixel_at(pixels, IMAGE_SIDE, 2, 2), colour({40, 0, 255}));
+    EXPECT_EQ(pixel_at(pixels, IMAGE_SIDE, 22, 2), colour({40, 10, 255}));
+    EXPECT_EQ(pixel_at(pixels, IMAGE_SIDE, 25 * 20 + 2, 2), colour({40, 250, 255}));
+    EXPECT_EQ(pixel_at(pixels, IMAGE_SIDE, 26 * 20 + 2, 2), colour({40, 4, 255}));
+}
+
+TEST(Render, TheEarlierPolygonKeepsOverlapsAndSharedBorders)
+{
+    std::vector<uint8_t> pixels = render(prepare(square_text(0, 0, 10) + square_text(10, 0, 10) + square_text(5, 5, 10)), 32);
+    EXPECT_EQ(pixel_at(pixels, 32, 10, 3), polygon_colour(0));   // the shared border
+    EXPECT_EQ(pixel_at(pixels, 32, 11, 3), polygon_colour(1));
+    EXPECT_EQ(pixel_at(pixels, 32, 7, 7), polygon_colour(0));    // under both earlier squares
+    EXPECT_EQ(pixel_at(pixels, 32, 12, 7), polygon_colour(1));
+    EXPECT_EQ(pixel_at(pixels, 32, 12, 12), polygon_colour(2));
+    EXPECT_EQ(pixel_at(pixels, 32, 16, 16), BLACK);
+}
+
+TEST(Render, AFileWithoutPolygonsIsBlack)
+{
+    std::vector<uint8_t> pixels = render(hex("8F8F8F8F"), IMAGE_SIDE);
+    EXPECT_EQ(std::count(pixels.begin(), pixels.end(), 0), std::ptrdiff_t(pixels.size()));
+}
+
+// Files of overlapping polygons of every kind, and more than 26 so that the shades wrap.
+std::vector<uint8_t> random_file(std::mt19937& rng, int count, double lo, double hi)
+{
+    std::vector<polygon> polygons;
+    for (int i = 0; i < count; ++i) {
+        polygons.push_back(random_test_polygon(rng, lo, hi, false));
+    }
+    if (rng() % 3 == 0) {
+        polygons.push_back({{1.0f, 1.0f}});  // without edges: takes every pixel still black
+    }
+    return prepare(polygon_text(polygons));
+}
+
+TEST(Render, SameAsWalkingEveryPixel)
+{
+    std::mt19937 rng(4);
+    for (int round = 0; round < 30; ++round) {
+        const int side = 96;
+        std::vector<uint8_t> file = random_file(rng, 40, -20.0, 116.0);
+        std::vector<uint8_t> expected;
+        reference_picture(file.data(), side, expected);
+        ASSERT_EQ(render(file, side), expected) << "round " << round;
+    }
+}
+
+TEST(Render, SameAsWalkingEveryPixelAtFullSize)
+{
+    std::mt19937 rng(5);
+    std::vector<uint8_t> file = random_file(rng, 12, -100.0, 1700.0);
+    std::vector<uint8_t> expected;
+    reference_picture(file.data(), IMAGE_SIDE, expected);
+    EXPECT_EQ(render(file, IMAGE_SIDE), expected);
+}
+
+}  // namespace
