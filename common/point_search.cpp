@@ -25,22 +25,25 @@ bool is_inside(const edge_equation& edge, int x, int y)
     return !(0.0f > edge_distance(edge, x, y));
 }
 
-box_cover classify_box(std::span<const edge_equation> edges, const point_box& box)
+// Classifies the box, moving the edges that cut it to the front of `edges` and counting them in
+// `cutting`. An edge that keeps the whole box keeps every box inside it, so the search below this box
+// looks at the cutting edges alone.
+box_cover classify_box(std::span<edge_equation> edges, const point_box& box, size_t& cutting)
 {
-    bool keeps_all = true;
-    for (const edge_equation& edge : edges) {
+    cutting = 0;
+    for (edge_equation& edge : edges) {
         int far_x = edge.c3 >= 0.0f ? box.x1 : box.x0;   // where the distance is largest
         int far_y = edge.c2 >= 0.0f ? box.y1 : box.y0;
         if (!is_inside(edge, far_x, far_y)) {
             return box_cover::none;
         }
-        if (keeps_all) {
-            int near_x = edge.c3 >= 0.0f ? box.x0 : box.x1;   // and smallest
-            int near_y = edge.c2 >= 0.0f ? box.y0 : box.y1;
-            keeps_all = is_inside(edge, near_x, near_y);
+        int near_x = edge.c3 >= 0.0f ? box.x0 : box.x1;  // and smallest
+        int near_y = edge.c2 >= 0.0f ? box.y0 : box.y1;
+        if (!is_inside(edge, near_x, near_y)) {
+            std::swap(edge, edges[cutting++]);
         }
     }
-    return keeps_all ? box_cover::all : box_cover::part;
+    return cutting == 0 ? box_cover::all : box_cover::part;
 }
 
 bool farther_than_one(int a, int b)
@@ -99,10 +102,11 @@ bool inside_run(std::span<const edge_equation> edges, int y, int& lo, int& hi)
 }
 
 // Collects the inside points of the box into `spans`; without `spans`, stops at the first one.
-// Returns whether there is any.
-bool search_box(std::span<const edge_equation> edges, const point_box& box, std::vector<row_span>* spans)
+// Returns whether there is any. The search reorders `edges`, never changing which edges it holds.
+bool search_box(std::span<edge_equation> edges, const point_box& box, std::vector<row_span>* spans)
 {
-    switch (classify_box(edges, box)) {
+    size_t cutting = 0;
+    switch (classify_box(edges, box, cutting)) {
     case box_cover::none:
         return false;
     case box_cover::all:
@@ -113,13 +117,14 @@ bool search_box(std::span<const edge_equation> edges, const point_box& box, std:
     case box_cover::part:
         break;
     }
+    std::span<edge_equation> active = edges.first(cutting);
 
     if (int64_t(box.y1) - box.y0 < ROW_LEAF_HEIGHT) {
         bool found = false;
         for (int64_t y = box.y0; y <= box.y1; ++y) {
             int lo = box.x0;
             int hi = box.x1;
-            if (inside_run(edges, int(y), lo, hi)) {
+            if (inside_run(active, int(y), lo, hi)) {
                 if (!spans) {
                     return true;
                 }
@@ -140,11 +145,11 @@ bool search_box(std::span<const edge_equation> edges, const point_box& box, std:
         first.y1 = std::midpoint(box.y0, box.y1);
         second.y0 = first.y1 + 1;
     }
-    bool found = search_box(edges, first, spans);
+    bool found = search_box(active, first, spans);
     if (found && !spans) {
         return true;
     }
-    return search_box(edges, second, spans) || found;
+    return search_box(active, second, spans) || found;
 }
 
 bool is_empty(const point_box& box)
@@ -156,12 +161,14 @@ bool is_empty(const point_box& box)
 
 bool any_point_inside(std::span<const edge_equation> edges, const point_box& box)
 {
-    return !is_empty(box) && search_box(edges, box, nullptr);
+    std::vector<edge_equation> active(edges.begin(), edges.end());
+    return !is_empty(box) && search_box(active, box, nullptr);
 }
 
 void inside_spans(std::span<const edge_equation> edges, const point_box& box, std::vector<row_span>& spans)
 {
+    std::vector<edge_equation> active(edges.begin(), edges.end());
     if (!is_empty(box)) {
-        search_box(edges, box, &spans);
+        search_box(active, box, &spans);
     }
 }
