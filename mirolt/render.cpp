@@ -4,20 +4,31 @@
 
 #include "point_search.h"
 
-#include <cassert>
-#include <numeric>
+#include <algorithm>
+#include <bit>
 
 namespace {
 
-// The first pixel at or after x on its row that no polygon has painted yet. Links point forward past
-// painted pixels and are shortened as they are followed, so each row costs little more than once.
-int first_unpainted(uint16_t* links, int x)
+constexpr int WORD_BITS = 64;
+
+// Paints the pixels of the span that no earlier polygon has painted, one bit per pixel telling
+// which are taken. Returns how many it painted.
+size_t paint_span(uint64_t* painted, uint8_t* row_pixels, int x0, int x1, const uint8_t* colour)
 {
-    while (links[x] != x) {
-        links[x] = links[links[x]];
-        x = links[x];
+    size_t count = 0;
+    for (int word = x0 / WORD_BITS; word <= x1 / WORD_BITS; ++word) {
+        int first = std::max(x0 - word * WORD_BITS, 0);
+        int last = std::min(x1 - word * WORD_BITS, WORD_BITS - 1);
+        uint64_t span_bits = (~uint64_t(0) >> (WORD_BITS - 1 - last)) & (~uint64_t(0) << first);
+        uint64_t fresh = span_bits & ~painted[word];
+        painted[word] |= fresh;
+        count += size_t(std::popcount(fresh));
+        for (; fresh != 0; fresh &= fresh - 1) {
+            int x = word * WORD_BITS + std::countr_zero(fresh);
+            std::copy(colour, colour + PIXEL_SIZE, row_pixels + size_t(x) * PIXEL_SIZE);
+        }
     }
-    return x;
+    return count;
 }
 
 }  // namespace
@@ -25,15 +36,9 @@ int first_unpainted(uint16_t* links, int x)
 void render_picture(const uint8_t* data, std::span<const polygon_record> records, int side,
                     std::vector<uint8_t>& pixels)
 {
-    assert(side > 0 && side < UINT16_MAX);
     pixels.assign(size_t(side) * size_t(side) * PIXEL_SIZE, 0);
-
-    // per row, side + 1 links; the last is a sentinel that is never painted
-    size_t row_links = size_t(side) + 1;
-    std::vector<uint16_t> links(size_t(side) * row_links);
-    for (size_t row = 0; row < size_t(side); ++row) {
-        std::iota(links.begin() + row * row_links, links.begin() + (row + 1) * row_links, uint16_t(0));
-    }
+    size_t row_words = (size_t(side) + WORD_BITS - 1) / WORD_BITS;
+    std::vector<uint64_t> painted(size_t(side) * row_words, 0);
     size_t unpainted = size_t(side) * size_t(side);
 
     std::vector<edge_equation> edges;
@@ -45,14 +50,9 @@ void render_picture(const uint8_t* data, std::span<const polygon_record> records
         inside_spans(edges, picture, spans);
         const uint8_t colour[PIXEL_SIZE] = {POLYGON_BLUE, uint8_t(POLYGON_GREEN_STEP * k), POLYGON_RED};
         for (const row_span& span : spans) {
-            uint16_t* row = &links[size_t(span.y) * row_links];
             // rows are stored bottom-up: y = side - 1 comes first
-            uint8_t* stored_row = &pixels[size_t(side - 1 - span.y) * size_t(side) * PIXEL_SIZE];
-            for (int x = first_unpainted(row, span.x0); x <= span.x1; x = first_unpainted(row, x + 1)) {
-                std::copy(colour, colour + PIXEL_SIZE, stored_row + size_t(x) * PIXEL_SIZE);
-                row[x] = uint16_t(x + 1);
-                --unpainted;
-            }
+            uint8_t* row_pixels = &pixels[size_t(side - 1 - span.y) * size_t(side) * PIXEL_SIZE];
+            unpainted -= paint_span(&painted[size_t(span.y) * row_words], row_pixels, span.x0, span.x1, colour);
         }
     }
 }
