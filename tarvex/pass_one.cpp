@@ -2,6 +2,7 @@
 #include "tarvex.h"
 
 #include "fixed_point.h"
+#include "float_format.h"
 
 #include <cmath>
 #include <cstring>
@@ -58,14 +59,14 @@ bool fits_edge_record(const edge_values& edge)
 
 void log_edge(std::FILE* log, float ax, float ay, float bx, float by, const edge_values& edge)
 {
-    std::fprintf(log, "A  = (%f,%f)\r\n", ax, ay);
-    std::fprintf(log, "B  = (%f,%f)\r\n", bx, by);
-    std::fprintf(log, "A  = (%f,%f)\r\n", ax, ay);
-    std::fprintf(log, "B' = (%f,%f)\r\n", edge.bpx, edge.bpy);
-    std::fprintf(log, "ABlength = %f\r\n", edge.length);
-    std::fprintf(log, "C1 = %f\r\n", edge.c1);
-    std::fprintf(log, "C2 = %f\r\n", edge.c2);
-    std::fprintf(log, "C3 = %f\r\n", edge.c3);
+    std::fprintf(log, "A  = (%s,%s)\r\n", format_f(ax).text, format_f(ay).text);
+    std::fprintf(log, "B  = (%s,%s)\r\n", format_f(bx).text, format_f(by).text);
+    std::fprintf(log, "A  = (%s,%s)\r\n", format_f(ax).text, format_f(ay).text);
+    std::fprintf(log, "B' = (%s,%s)\r\n", format_f(edge.bpx).text, format_f(edge.bpy).text);
+    std::fprintf(log, "ABlength = %s\r\n", format_f(edge.length).text);
+    std::fprintf(log, "C1 = %s\r\n", format_f(edge.c1).text);
+    std::fprintf(log, "C2 = %s\r\n", format_f(edge.c2).text);
+    std::fprintf(log, "C3 = %s\r\n", format_f(edge.c3).text);
 }
 
 void write_edge(std::FILE* intermediate, const edge_values& edge)
