@@ -83,11 +83,7 @@ int run_mirolt(int argc, char** argv, std::FILE* log)
     std::fputs("Completed collision loops.\r\n", log);
 
     output_file out;
-    if (!open_output(output_name, out)) {
-        std::fprintf(log, "Couldn't create %s: %s.\r\n", output_name, std::strerror(out.error));
-        return 1;
-    }
-    if (!write_picture(out, pixels, log)) {
+    if (!open_output(output_name, out) || !write_picture(out, pixels, log)) {
         abandon_output(out);
         std::fprintf(log, "Couldn't write %s: %s.\r\n", output_name, std::strerror(out.error));
         return 1;
