@@ -4,18 +4,24 @@
 #include "collision_file.h"
 #include "fixed_point.h"
 
+bool reference_cell_reached(const uint8_t* record, int cx, int cy)
+{
+    for (int y = 400 * cy - 10; y <= 400 * cy + 410; ++y) {
+        for (int x = 400 * cx - 10; x <= 400 * cx + 410; ++x) {
+            if (point_in_polygon(record, x, y)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 unsigned reference_splitspace_mask(const uint8_t* record)
 {
     unsigned mask = 0;
     for (int cy = 0; cy < 4; ++cy) {
         for (int cx = 0; cx < 4; ++cx) {
-            bool found = false;
-            for (int y = 400 * cy - 10; y <= 400 * cy + 410 && !found; ++y) {
-                for (int x = 400 * cx - 10; x <= 400 * cx + 410 && !found; ++x) {
-                    found = point_in_polygon(record, x, y);
-                }
-            }
-            if (found) {
+            if (reference_cell_reached(record, cx, cy)) {
                 mask |= 1u << (4 * cy + cx);
             }
         }

@@ -5,8 +5,11 @@
 #include <cstdint>
 #include <vector>
 
-// The splitspace mask of the record at `record`: each cell's square searched point by point, rows
-// outer, until a point inside is found.
+// Whether the record at `record` contains a point of cell (cx, cy)'s square, margins included:
+// searched point by point, rows outer, until a point inside is found.
+bool reference_cell_reached(const uint8_t* record, int cx, int cy);
+
+// The splitspace mask: bit 4 * cy + cx for each cell reached.
 unsigned reference_splitspace_mask(const uint8_t* record);
 
 // The picture of side x side pixels: for every pixel the records walked from the first, by markers,
