@@ -3,17 +3,18 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
 bool read_file(std::FILE* file, std::vector<uint8_t>& bytes)
 {
+    constexpr size_t CHUNK_SIZE = 1 << 16;
     struct stat info;
     if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode)) {
-        bytes.reserve(bytes.size() + size_t(info.st_size));
+        bytes.reserve(bytes.size() + size_t(info.st_size) + CHUNK_SIZE);  // room for the last, short read
     }
-    constexpr size_t CHUNK_SIZE = 1 << 16;
     for (;;) {
         size_t start = bytes.size();
         bytes.resize(start + CHUNK_SIZE);
@@ -23,6 +24,25 @@ bool read_file(std::FILE* file, std::vector<uint8_t>& bytes)
             return !std::ferror(file);
         }
     }
+}
+
+bool load_input(const char* path, std::vector<uint8_t>& bytes, std::FILE* log, int& status)
+{
+    std::FILE* input = std::fopen(path, "rb");
+    if (!input) {
+        std::fputs("Couldn't open.\r\n", log);
+        status = -1;
+        return false;
+    }
+    bool read = read_file(input, bytes);
+    int read_error = errno;
+    std::fclose(input);
+    if (!read) {
+        std::fprintf(log, "Couldn't read %s: %s.\r\n", path, std::strerror(read_error));
+        status = 1;
+        return false;
+    }
+    return true;
 }
 
 namespace {
@@ -40,7 +60,7 @@ std::string follow_links(std::string path)
         }
         std::string target(PATH_MAX, '\0');
         ssize_t length = readlink(path.c_str(), target.data(), target.size());
-        if (length < 0) {
+        if (length <= 0) {
             return path;
         }
         target.resize(size_t(length));

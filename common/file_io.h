@@ -11,6 +11,11 @@
 // errno telling which. Works on pipes as well as on files.
 bool read_file(std::FILE* file, std::vector<uint8_t>& bytes);
 
+// Reads a tool's whole input. When it cannot, it reports so on `log` as every tool does:
+// "Couldn't open." for exit status -1, or "Couldn't read NAME: REASON." for exit status 1. Then it
+// returns false with that status in `status`.
+bool load_input(const char* path, std::vector<uint8_t>& bytes, std::FILE* log, int& status);
+
 // An output on its way to its file. A regular file, or one that does not exist yet, is written as a
 // temporary file beside it and renamed into place once complete, so a failed run leaves the old file
 // as it was; a symbolic link is followed and the file it names is replaced, the link stays. Anything

@@ -58,18 +58,10 @@ int run_mirolt(int argc, char** argv, std::FILE* log)
     const char* input_name = argv[1];
     const char* output_name = argv[2];
 
-    std::FILE* input = std::fopen(input_name, "rb");
-    if (!input) {
-        std::fputs("Couldn't open.\r\n", log);
-        return -1;
-    }
     std::vector<uint8_t> data;
-    bool read = read_file(input, data);
-    int read_error = errno;
-    std::fclose(input);
-    if (!read) {
-        std::fprintf(log, "Couldn't read %s: %s.\r\n", input_name, std::strerror(read_error));
-        return 1;
+    int status = 0;
+    if (!load_input(input_name, data, log, status)) {
+        return status;
     }
     // the markers are checked against the file's length before any record is trusted
     record_walk walk = walk_records(data);

@@ -39,20 +39,13 @@ int run_tarvex(int argc, char** argv, std::FILE* log)
     const char* input_name = argv[1];
     const char* output_name = argv[2];
 
-    std::FILE* input = std::fopen(input_name, "rb");
-    if (!input) {
-        std::fputs("Couldn't open.\r\n", log);
-        return -1;
-    }
     std::vector<uint8_t> text;
-    bool read = read_file(input, text);
-    int read_error = errno;
-    std::fclose(input);
-    if (!read) {
-        std::fprintf(log, "Couldn't read %s: %s.\r\n", input_name, std::strerror(read_error));
-        return 1;
+    int status = 0;
+    if (!load_input(input_name, text, log, status)) {
+        return status;
     }
 
+    // pass one: the text, read whole, into a private intermediate file
     std::FILE* intermediate = create_intermediate();
     if (!intermediate) {
         std::fprintf(log, "Couldn't create the intermediate file: %s.\r\n", std::strerror(errno));
@@ -73,6 +66,7 @@ int run_tarvex(int argc, char** argv, std::FILE* log)
     }
     std::fputs("Start of second pass.\r\n", log);
 
+    // pass two: the intermediate file's contents, filled in where they lie in memory
     std::vector<uint8_t> buffer;
     errno = 0;
     bool loaded = std::fseek(intermediate, 0, SEEK_SET) == 0 && read_file(intermediate, buffer);
@@ -87,6 +81,7 @@ int run_tarvex(int argc, char** argv, std::FILE* log)
         return 1;
     }
 
+    // an existing output file is replaced only by a complete one
     std::fputs("About to write.\r\n", log);
     int write_error = 0;
     if (!write_output_file(output_name, buffer.data(), buffer.size(), write_error)) {
