@@ -1,5 +1,6 @@
 // Hostile inputs and unusable outputs for the built programs: each run ends with a clear last line
 // and its exit status, and an output file is either complete and right or not touched at all.
+#include "programs.h"
 #include "support.h"
 
 #include "random_polygons.h"
@@ -11,21 +12,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string TARVEX = TARVEX_PATH;
-const std::string MIROLT = MIROLT_PATH;
-const std::string SINETABLE = SINETABLE_PATH;
-
-const std::string SQUARE_TEXT = "newpolygon\r\n0,0\r\n0,10\r\n10,10\r\n10,0\r\n0,0\r\nendpolygon\r\n";
-const std::string SQUARE_FILE = "0028 0001 00000000 0000 0100 00000A00 FF00 0000 00000A00 0000 FF00 00000000 0100 0000 "
-                                "80808080 8F8F8F8F";
 
 class BadInput : public ScratchTest {};
-
-std::string last_line(const std::string& output)
-{
-    size_t start = output.rfind("\r\n", output.size() < 3 ? 0 : output.size() - 3);
-    return output.substr(start == std::string::npos ? 0 : start + 2);
-}
 
 std::string garbage(size_t size, uint32_t seed)
 {

@@ -61,6 +61,12 @@ tool_run run_tool(const std::string& program, const std::vector<std::string>& ar
     return run;
 }
 
+std::string last_line(const std::string& output)
+{
+    size_t start = output.rfind("\r\n", output.size() < 3 ? 0 : output.size() - 3);
+    return output.substr(start == std::string::npos ? 0 : start + 2);
+}
+
 std::string read_text(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);

@@ -19,6 +19,9 @@ struct tool_run {
 tool_run run_tool(const std::string& program, const std::vector<std::string>& args,
                   const std::vector<std::string>& environment = {});
 
+// The last CR LF line of a tool's output, its terminator included.
+std::string last_line(const std::string& output);
+
 std::string read_text(const std::filesystem::path& path);
 std::vector<uint8_t> read_bytes(const std::filesystem::path& path);
 void write_text(const std::filesystem::path& path, std::string_view text);

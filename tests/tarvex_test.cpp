@@ -37,26 +37,26 @@ TEST(PassOne, TheSquareGivesItsFourEdgeRecordsAndBothMarkers)
     EXPECT_EQ(std::vector<uint8_t>(pass.bytes.begin() + 12, pass.bytes.begin() + 20), hex("00 00 0A 00 FF 00 00 00"));
 }
 
-std::string edge_log(const char* a, const char* b, const char* b_prime, const char* c1, const char* c2, const char* c3)
-{
-    return std::string("A  = ") + a + "\r\nB  = " + b + "\r\nA  = " + a + "\r\nB' = " + b_prime +
-           "\r\nABlength = 10.000000\r\nC1 = " + c1 + "\r\nC2 = " + c2 + "\r\nC3 = " + c3 + "\r\n";
-}
-
 TEST(PassOne, LogsEveryReadAndEveryEdge)
 {
-    std::string expected = "Read: [newpolygon\r\n]\r\nRead: [0,0\r\n]\r\nRead: [0,10\r\n]\r\n";
-    expected += edge_log("(0.000000,0.000000)", "(0.000000,10.000000)", "(0.000000,1.000000)", "0.000000",
-                         "0.000000", "1.000000");
-    expected += "Read: [10,10\r\n]\r\n";
-    expected += edge_log("(0.000000,10.000000)", "(10.000000,10.000000)", "(1.000000,10.000000)", "10.000000",
-                         "-1.000000", "0.000000");
-    expected += "Read: [10,0\r\n]\r\n";
-    expected += edge_log("(10.000000,10.000000)", "(10.000000,0.000000)", "(10.000000,9.000000)", "10.000000",
-                         "0.000000", "-1.000000");
-    expected += "Read: [0,0\r\n]\r\n";
-    expected += edge_log("(10.000000,0.000000)", "(0.000000,0.000000)", "(9.000000,0.000000)", "0.000000",
-                         "1.000000", "0.000000");
+    // per edge: the vertex line that ends it, then A, B, B', C1, C2 and C3 as logged
+    const char* const edges[][7] = {
+        {"0,10", "(0.000000,0.000000)", "(0.000000,10.000000)", "(0.000000,1.000000)", "0.000000", "0.000000",
+         "1.000000"},
+        {"10,10", "(0.000000,10.000000)", "(10.000000,10.000000)", "(1.000000,10.000000)", "10.000000",
+         "-1.000000", "0.000000"},
+        {"10,0", "(10.000000,10.000000)", "(10.000000,0.000000)", "(10.000000,9.000000)", "10.000000", "0.000000",
+         "-1.000000"},
+        {"0,0", "(10.000000,0.000000)", "(0.000000,0.000000)", "(9.000000,0.000000)", "0.000000", "1.000000",
+         "0.000000"},
+    };
+    std::string expected = "Read: [newpolygon\r\n]\r\nRead: [0,0\r\n]\r\n";
+    for (const auto& edge : edges) {
+        expected += std::string("Read: [") + edge[0] + "\r\n]\r\n";
+        expected += std::string("A  = ") + edge[1] + "\r\nB  = " + edge[2] + "\r\nA  = " + edge[1] + "\r\nB' = " +
+                    edge[3] + "\r\nABlength = 10.000000\r\nC1 = " + edge[4] + "\r\nC2 = " + edge[5] +
+                    "\r\nC3 = " + edge[6] + "\r\n";
+    }
     expected += "Read: [endpolygon\r\n]\r\nRead: []\r\n";
     EXPECT_EQ(run_pass_one(SQUARE_TEXT).log, expected);
 }

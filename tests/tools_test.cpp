@@ -1,4 +1,5 @@
 // The built programs end to end: command lines, messages, exit statuses and the files they leave.
+#include "programs.h"
 #include "support.h"
 
 #include <sys/stat.h>
@@ -7,20 +8,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string TARVEX = TARVEX_PATH;
-const std::string MIROLT = MIROLT_PATH;
-const std::string SINETABLE = SINETABLE_PATH;
-
-const std::string SQUARE_TEXT = "newpolygon\r\n0,0\r\n0,10\r\n10,10\r\n10,0\r\n0,0\r\nendpolygon\r\n";
 
 class Tools : public ScratchTest {};
-
-std::string last_line(const std::string& output)
-{
-    size_t end = output.size() >= 2 ? output.size() - 2 : 0;
-    size_t start = output.rfind("\r\n", end == 0 ? 0 : end - 1);
-    return output.substr(start == std::string::npos ? 0 : start + 2);
-}
 
 TEST_F(Tools, AWrongArgumentCountPrintsTheUsageLine)
 {
@@ -62,12 +51,7 @@ TEST_F(Tools, ThePipelineWritesTheCollisionFileAndItsPicture)
     EXPECT_NE(prepared.output.find("Read: []\r\nStart of second pass.\r\nEncountered polygon 0.\r\n"), std::string::npos);
     EXPECT_TRUE(prepared.output.ends_with("Advancing 10 4-byte words to the next polygon.\r\n"
                                           "About to write.\r\nFinished normally.\r\n"));
-    EXPECT_EQ(read_bytes(file("square.col")), hex("0028 0001"
-                                                  "00000000 0000 0100"
-                                                  "00000A00 FF00 0000"
-                                                  "00000A00 0000 FF00"
-                                                  "00000000 0100 0000"
-                                                  "80808080 8F8F8F8F"));
+    EXPECT_EQ(read_bytes(file("square.col")), hex(SQUARE_FILE));
 
     tool_run rendered = run_tool(MIROLT, {file("square.col"), file("square.tga")});
     EXPECT_EQ(rendered.status, 0);
