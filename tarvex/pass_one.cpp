@@ -112,12 +112,7 @@ bool is_one_of(std::string_view line, std::span<const std::string_view> forms)
 
 bool is_blank(std::string_view line)
 {
-    for (char c : line) {
-        if (!std::strchr(" \t\r\n\v\f", c)) {
-            return false;
-        }
-    }
-    return true;
+    return line.find_first_not_of(" \t\r\n\v\f") == std::string_view::npos;
 }
 
 bool fail(std::string& error, size_t line, const char* problem)
