@@ -62,6 +62,17 @@ TEST_F(Tools, ThePipelineWritesTheCollisionFileAndItsPicture)
               hex("28 00 FF 28 00 FF"));
 }
 
+TEST_F(Tools, AFileWithoutPolygonsDrawsABlackPicture)
+{
+    write_bytes(file("none.col"), hex("8F8F8F8F"));
+    tool_run run = run_tool(MIROLT, {file("none.col"), file("black.tga")});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, "Completed collision loops.\r\nWritten header.\r\nWritten imagedata.\r\nFinished normally.\r\n");
+    std::vector<uint8_t> picture = read_bytes(file("black.tga"));
+    ASSERT_EQ(picture.size(), 7680018u);
+    EXPECT_EQ(std::count(picture.begin() + 18, picture.end(), 0), 7680000);
+}
+
 TEST_F(Tools, TheSineTableIsWrittenWithOneMessage)
 {
     tool_run run = run_tool(SINETABLE, {file("sine.bin")});
