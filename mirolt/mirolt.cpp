@@ -3,7 +3,6 @@
 
 #include "file_io.h"
 
-#include <cerrno>
 #include <cstring>
 
 namespace {
