@@ -3,9 +3,13 @@
 
 #include <cfloat>
 #include <cmath>
+#include <limits>
 
-// Each step below must round to its own type exactly once; extended-precision registers would not.
+// Each step below must round to its own type exactly once, in IEEE single and double precision;
+// extended-precision registers would not.
 static_assert(FLT_EVAL_METHOD == 0, "float and double arithmetic must be evaluated in their own precision");
+static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<double>::is_iec559,
+              "float and double must be IEEE 754 single and double precision");
 
 static double scale_of(int fixed_format)
 {
@@ -40,11 +44,7 @@ static int32_t scaled_integer(int fixed_format, float value)
 
 void encode_fixed32(int fixed_format, float value, uint8_t* out)
 {
-    uint32_t bits = uint32_t(scaled_integer(fixed_format, value));
-    out[0] = uint8_t(bits >> 24);
-    out[1] = uint8_t(bits >> 16);
-    out[2] = uint8_t(bits >> 8);
-    out[3] = uint8_t(bits);
+    put_be32(uint32_t(scaled_integer(fixed_format, value)), out);
 }
 
 void encode_fixed16(int fixed_format, float value, uint8_t* out)

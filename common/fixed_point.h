@@ -32,6 +32,14 @@ inline uint16_t get_be16(const uint8_t* in)
     return uint16_t(in[0] << 8 | in[1]);
 }
 
+inline void put_be32(uint32_t value, uint8_t* out)
+{
+    out[0] = uint8_t(value >> 24);
+    out[1] = uint8_t(value >> 16);
+    out[2] = uint8_t(value >> 8);
+    out[3] = uint8_t(value);
+}
+
 inline uint32_t get_be32(const uint8_t* in)
 {
     return uint32_t(in[0]) << 24 | uint32_t(in[1]) << 16 | uint32_t(in[2]) << 8 | uint32_t(in[3]);

@@ -34,7 +34,8 @@ const encode_case ENCODE_CASES[] = {
     {"minus infinity saturates", 2, -INFINITE, "80 00 00 00", "00 00"},
     {"beyond 32 bits saturates", 2, 1e20f, "7F FF FF FF", "FF FF"},
     {"exactly -2^31 still fits", 0, -2147483648.0f, "80 00 00 00", "00 00"},
-    {"an unknown format uses scale 1", 9, 3.75f, "00 00 00 03", "00 03"},
+    {"the first unknown format uses scale 1", 4, 3.75f, "00 00 00 03", "00 03"},
+    {"a negative format uses scale 1", -1, 3.75f, "00 00 00 03", "00 03"},
 };
 
 TEST(FixedPoint, EncodesByTruncatingTheSingleProduct)
@@ -60,7 +61,7 @@ TEST(FixedPoint, DecodesSignedBigEndianIntegers)
     EXPECT_EQ(decode_fixed16(hex("FF 80").data(), 0), -128.0f);
     EXPECT_EQ(decode_fixed16(hex("C8 00").data(), 2), -56.0f);
     EXPECT_EQ(decode_fixed16(hex("00 28").data(), 1), 2.5f);
-    EXPECT_EQ(decode_fixed16(hex("00 03").data(), 7), 3.0f);
+    EXPECT_EQ(decode_fixed16(hex("00 03").data(), 4), 3.0f);  // an unknown format does not divide
     // beyond 24 bits the integer itself rounds to single before the division
     EXPECT_EQ(decode_fixed32(hex("01 00 00 01").data(), 0), 16777216.0f);
 }

@@ -24,7 +24,8 @@ TEST(FloatFormat, MatchesPrintfOnTiesSignsAndExtremes)
         0.0078125f, 0.0234375f, -0.0078125f,  // exact ties at the sixth decimal: half to even
         4.9999999e-7f, 5e-7f, 1.5e-6f, -2.4e-7f, 1e-30f,  // around half a millionth, and tiny negatives
         std::numeric_limits<float>::denorm_min(), -std::numeric_limits<float>::denorm_min(),
-        std::numeric_limits<float>::min(), 999999.9999995f, 1e12f, -1e12f, 999999995904.0f, 1e20f,
+        std::numeric_limits<float>::min(), 999999.9999995f, 8388609.0f,  // the mantissa is the value itself, shifted by 0
+        1e12f, -1e12f, 999999995904.0f, 1e20f,
         std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(),
         std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
     };
