@@ -1,7 +1,64 @@
-// Collision file: edge decoding, the inside test and the record walks.
+// Collision file: writing and reading records, the inside test and the record walks.
 #include "collision_file.h"
 
 #include "fixed_point.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr float C1_LIMIT = 8355711.5f;   // 80808080 / 256, the polygon end marker read as C1
+constexpr float C_STEP = 1.0f / 256.0f;  // the smallest |C2| or |C3| that does not store as 0
+
+void append_word(std::vector<uint8_t>& out, uint32_t word)
+{
+    uint8_t bytes[4];
+    put_be32(word, bytes);
+    out.insert(out.end(), bytes, bytes + sizeof bytes);
+}
+
+}  // namespace
+
+void append_header_placeholder(std::vector<uint8_t>& out)
+{
+    append_word(out, 0);
+}
+
+void append_edge(std::vector<uint8_t>& out, const edge_equation& edge)
+{
+    uint8_t bytes[EDGE_RECORD_SIZE];
+    encode_edge(edge, bytes);
+    out.insert(out.end(), bytes, bytes + sizeof bytes);
+}
+
+void append_polygon_end(std::vector<uint8_t>& out)
+{
+    append_word(out, POLYGON_END_MARKER);
+}
+
+void append_data_end(std::vector<uint8_t>& out)
+{
+    append_word(out, DATA_END_MARKER);
+}
+
+void put_header(uint8_t* record, unsigned size, unsigned splitspace_mask)
+{
+    put_be16(size, record);
+    put_be16(splitspace_mask, record + 2);
+}
+
+bool edge_fits_record(const edge_equation& edge)
+{
+    bool has_direction = std::fabs(edge.c2) >= C_STEP || std::fabs(edge.c3) >= C_STEP;
+    return std::fabs(edge.c1) < C1_LIMIT && has_direction;
+}
+
+void encode_edge(const edge_equation& edge, uint8_t* out)
+{
+    encode_fixed32(EDGE_FIXED_FORMAT, edge.c1, out);
+    encode_fixed16(EDGE_FIXED_FORMAT, edge.c2, out + 4);
+    encode_fixed16(EDGE_FIXED_FORMAT, edge.c3, out + 6);
+}
 
 edge_equation decode_edge(const uint8_t* edge)
 {

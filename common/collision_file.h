@@ -1,5 +1,5 @@
 // The collision file: polygon records of fixed-point edge equations, their markers, and the one
-// inside test that the preparer and the imager share.
+// inside test that the preparer and the imager share. Both directions of the layout are here.
 #pragma once
 
 #include <cstddef>
@@ -8,16 +8,20 @@
 #include <vector>
 
 // Layout: each polygon record is a header word (size, splitspace mask), 8-byte edge records, and the
-// polygon end marker; the data end marker follows the last record. Both markers are four equal bytes.
+// polygon end marker; the data end marker follows the last record. Both markers are four equal bytes,
+// and every number is big-endian.
 constexpr uint32_t POLYGON_END_MARKER = 0x80808080;
 constexpr uint32_t DATA_END_MARKER = 0x8F8F8F8F;
-constexpr size_t HEADER_WORD_SIZE = 4;   // size_of_this_polygon_data, then the splitspace mask
-constexpr size_t EDGE_RECORD_SIZE = 8;   // C1 (24.8), C2 (8.8), C3 (8.8)
+constexpr size_t WORD_SIZE = 4;         // the preparer's log counts a record's length in words
+constexpr size_t HEADER_WORD_SIZE = 4;  // size_of_this_polygon_data, then the splitspace mask
+constexpr size_t EDGE_RECORD_SIZE = 8;  // C1 (24.8), C2 (8.8), C3 (8.8)
 constexpr size_t MARKER_SIZE = 4;
 constexpr size_t EMPTY_RECORD_SIZE = HEADER_WORD_SIZE + MARKER_SIZE;
-constexpr int EDGE_FIXED_FORMAT = 2;     // every edge value has 8 fraction bits
+constexpr size_t MAX_RECORD_SIZE = 65535;  // what the 16-bit size_of_this_polygon_data can hold
+constexpr size_t MAX_EDGES = (MAX_RECORD_SIZE - EMPTY_RECORD_SIZE) / EDGE_RECORD_SIZE;  // 8190
+constexpr int EDGE_FIXED_FORMAT = 2;                                                     // 8 fraction bits
 
-// An edge record decoded: for a point (x, y) the signed distance from the edge's line is
+// An edge record's values: for a point (x, y) the signed distance from the edge's line is
 // c1 + y*c2 + x*c3, and the inside lies where it is not negative.
 struct edge_equation {
     float c1;
@@ -25,6 +29,22 @@ struct edge_equation {
     float c3;
 };
 
+// Writing. A record is a header placeholder, its edges and the polygon end marker, appended in that
+// order; put_header fills in the placeholder once the record is complete.
+void encode_edge(const edge_equation& edge, uint8_t* out);
+void append_header_placeholder(std::vector<uint8_t>& out);
+void append_edge(std::vector<uint8_t>& out, const edge_equation& edge);
+void append_polygon_end(std::vector<uint8_t>& out);
+void append_data_end(std::vector<uint8_t>& out);
+void put_header(uint8_t* record, unsigned size, unsigned splitspace_mask);
+
+// Whether an edge record can hold the edge. |C1| must stay below 8,355,711.5: C1 = -8,355,711.5
+// would store as the polygon end marker, and from 8,388,608 on C1 no longer fits its word (the band
+// between is a safety margin). And the edge must keep a direction: when |C2| and |C3| are both below
+// 1/256 they store as 0, and the stored edge keeps every point or none.
+bool edge_fits_record(const edge_equation& edge);
+
+// Reading.
 edge_equation decode_edge(const uint8_t* edge);
 
 // The stored edge's value at an integer point, in the exact float steps that both tools share:
@@ -46,7 +66,7 @@ const uint8_t* record_end(const uint8_t* record);
 
 // Where one polygon record lies in a collision buffer.
 struct polygon_record {
-    size_t offset;      // of its header word
+    size_t offset;  // of its header word
     size_t edge_count;
 };
 
@@ -57,8 +77,8 @@ inline size_t record_size(const polygon_record& record)
 
 enum class walk_error {
     none,
-    missing_data_end,    // the bytes end where a record or the data end marker should start
-    missing_polygon_end, // a record runs to the end of the bytes without its polygon end marker
+    missing_data_end,     // the bytes end where a record or the data end marker should start
+    missing_polygon_end,  // a record runs to the end of the bytes without its polygon end marker
 };
 
 struct record_walk {

@@ -1,17 +1,12 @@
 // The collision file's inside test and its record walks.
 #include "collision_file.h"
 
+#include "square.h"
 #include "support.h"
 
 namespace {
 
-// The 10 x 10 square (0,0) -> (0,10) -> (10,10) -> (10,0) -> (0,0), as the preparer stores it.
-const std::vector<uint8_t> SQUARE = hex("0028 0001"
-                                        "00000000 0000 0100"
-                                        "00000A00 FF00 0000"
-                                        "00000A00 0000 FF00"
-                                        "00000000 0100 0000"
-                                        "80808080");
+const std::vector<uint8_t> SQUARE = hex(SQUARE_RECORD);
 
 // The same square listed the other way round: every edge keeps the outside.
 const std::vector<uint8_t> REVERSED_SQUARE = hex("0000 0000"
@@ -22,6 +17,9 @@ const std::vector<uint8_t> REVERSED_SQUARE = hex("0000 0000"
                                                  "80808080");
 
 const std::vector<uint8_t> NO_EDGES = hex("0008 FFFF 80808080");
+
+// An edge whose second half reads as the polygon end marker: only 8-byte steps see the real one.
+const std::vector<uint8_t> MARKER_IN_EDGE = hex("0000 0000" "00000000 8080 8080" "80808080");
 
 TEST(InsideTest, PointsOnTheEdgesCountAsInside)
 {
@@ -74,6 +72,7 @@ TEST(RecordWalk, FindsTheEndOfARecordByItsMarker)
 {
     EXPECT_EQ(record_end(SQUARE.data()), SQUARE.data() + 36);
     EXPECT_EQ(record_end(NO_EDGES.data()), NO_EDGES.data() + 4);
+    EXPECT_EQ(record_end(MARKER_IN_EDGE.data()), MARKER_IN_EDGE.data() + 12);
 }
 
 TEST(RecordWalk, BoundedWalkReportsWhereTheLayoutBreaks)
@@ -96,6 +95,7 @@ TEST(RecordWalk, BoundedWalkReportsWhereTheLayoutBreaks)
         {"three bytes are not a marker", hex("8F8F8F"), walk_error::missing_data_end, {}},
         {"the data end marker alone is a file without polygons", hex("8F8F8F8F"), walk_error::none, {}},
         {"records are walked in order", two_records, walk_error::none, {4, 0}},
+        {"edges are stepped over whole", hex("0000 0000 00000000 8080 8080 80808080 8F8F8F8F"), walk_error::none, {1}},
         {"bytes after the data end marker are not read", trailing, walk_error::none, {4, 0}},
         {"a record cut inside an edge", cut_in_edge, walk_error::missing_polygon_end, {}},
         {"a header word alone", hex("0000 0000"), walk_error::missing_polygon_end, {}},
