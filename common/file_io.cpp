@@ -1,207 +1,117 @@
-// File reading and the replace-on-success output writer.
+// Whole inputs and outputs, and their failures in words, on top of the platform's files.
 #include "file_io.h"
 
+#include "platform.h"
+
 #include <cerrno>
-#include <climits>
 #include <cstring>
-#include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <new>
 
-bool read_file(std::FILE* file, std::vector<uint8_t>& bytes)
+input_result read_stream(std::FILE* file, std::vector<uint8_t>& bytes, uint64_t limit)
 {
-    constexpr size_t CHUNK_SIZE = 1 << 16;
-    struct stat info;
-    if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode)) {
-        bytes.reserve(bytes.size() + size_t(info.st_size) + CHUNK_SIZE);  // room for the last, short read
-    }
-    for (;;) {
-        size_t start = bytes.size();
-        bytes.resize(start + CHUNK_SIZE);
-        size_t got = std::fread(bytes.data() + start, 1, CHUNK_SIZE, file);
-        bytes.resize(start + got);
-        if (got < CHUNK_SIZE) {
-            return !std::ferror(file);
+    constexpr size_t CHUNK_SIZE = size_t(1) << 16;
+    try {
+        for (uint64_t total = 0;;) {
+            size_t start = bytes.size();
+            bytes.resize(start + CHUNK_SIZE);
+            errno = 0;
+            size_t got = std::fread(bytes.data() + start, 1, CHUNK_SIZE, file);
+            bytes.resize(start + got);
+            total += got;
+            if (total > limit) {
+                return {input_error::too_large, 0, 0};
+            }
+            if (got < CHUNK_SIZE) {
+                if (std::ferror(file)) {
+                    return {input_error::cannot_read, errno != 0 ? errno : EIO, 0};
+                }
+                return {};
+            }
         }
+    } catch (const std::bad_alloc&) {
+        return {input_error::cannot_read, ENOMEM, 0};
     }
 }
 
-bool load_input(const char* path, std::vector<uint8_t>& bytes, std::FILE* log, int& status)
+std::FILE* open_tool_input(const char* name, input_result& result)
 {
-    std::FILE* input = std::fopen(path, "rb");
-    if (!input) {
-        std::fputs("Couldn't open.\r\n", log);
-        status = -1;
-        return false;
+    std::error_code unknown;
+    if (std::filesystem::is_directory(path_of(name), unknown)) {
+        result = {input_error::cannot_read, EISDIR, 0};
+        return nullptr;
     }
-    bool read = read_file(input, bytes);
-    int read_error = errno;
-    std::fclose(input);
-    if (!read) {
-        std::fprintf(log, "Couldn't read %s: %s.\r\n", path, std::strerror(read_error));
-        status = 1;
-        return false;
-    }
-    return true;
+    std::FILE* file = open_input(name);
+    result = file ? input_result{} : input_result{input_error::cannot_open, errno, 0};
+    return file;
 }
 
-namespace {
-
-constexpr int MAX_LINK_HOPS = 40;      // as the system's own limit for resolving a path
-constexpr size_t MAX_TEMP_STEM = 200;  // keeps the temporary name within a file name's limit
-
-// The path that really receives the data: symbolic links followed, even to a file not there yet.
-std::string follow_links(std::string path)
+input_result read_input(const char* name, std::vector<uint8_t>& bytes)
 {
-    for (int hop = 0; hop < MAX_LINK_HOPS; ++hop) {
-        struct stat info;
-        if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
-            return path;
-        }
-        std::string target(PATH_MAX, '\0');
-        ssize_t length = readlink(path.c_str(), target.data(), target.size());
-        if (length <= 0) {
-            return path;
-        }
-        target.resize(size_t(length));
-        std::filesystem::path link_dir = std::filesystem::path(path).parent_path();
-        path = target.front() == '/' || link_dir.empty() ? target : (link_dir / target).string();
+    input_result result;
+    std::FILE* file = open_tool_input(name, result);
+    if (!file) {
+        return result;
     }
-    return path;  // a loop: the open below reports it
-}
-
-int failure_errno()
-{
-    return errno != 0 ? errno : EIO;
-}
-
-// Opens a temporary file beside `path` with the permissions that the finished file should have.
-bool open_beside(output_file& out, const struct stat* existing)
-{
-    std::filesystem::path target(out.path);
-    std::filesystem::path dir = target.parent_path();
-    std::string stem = target.filename().string().substr(0, MAX_TEMP_STEM);
-    out.temp_path = (dir.empty() ? std::filesystem::path(".") : dir).string() + "/." + stem + ".XXXXXX";
-
-    int fd = mkstemp(out.temp_path.data());
-    if (fd < 0) {
-        out.error = failure_errno();
-        out.temp_path.clear();
-        return false;
+    std::error_code unknown;
+    std::filesystem::path path = path_of(name);
+    uint64_t size = std::filesystem::is_regular_file(path, unknown) ? std::filesystem::file_size(path, unknown) : 0;
+    if (unknown) {
+        size = 0;
     }
-    mode_t mode;
-    if (existing) {
-        mode = existing->st_mode & 07777;
+    if (size > MAX_INPUT_SIZE) {
+        result = {input_error::too_large, 0, size};
     } else {
-        mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
-    // mkstemp makes the file private; the output gets what a plain create or the old file would have
-    if (fchmod(fd, mode) != 0 || !(out.file = fdopen(fd, "wb"))) {
-        out.error = failure_errno();
-        close(fd);
-        unlink(out.temp_path.c_str());
-        out.temp_path.clear();
-        return false;
-    }
-    return true;
-}
-
-}  // namespace
-
-bool open_output(const char* path, output_file& out)
-{
-    out = output_file{};
-    if (*path == '\0') {
-        out.error = ENOENT;
-        return false;
-    }
-    out.path = follow_links(path);
-    struct stat info;
-    errno = 0;
-    if (stat(out.path.c_str(), &info) == 0) {
-        if (S_ISREG(info.st_mode)) {
-            return open_beside(out, &info);
+        try {
+            bytes.reserve(bytes.size() + size_t(size) + 1);  // room for the read that finds the end
+            result = read_stream(file, bytes, MAX_INPUT_SIZE);
+        } catch (const std::bad_alloc&) {
+            result = {input_error::cannot_read, ENOMEM, 0};
         }
-    } else if (errno == ENOENT) {
-        return open_beside(out, nullptr);
-    } else {
-        out.error = failure_errno();
-        return false;
     }
-    out.file = std::fopen(out.path.c_str(), "wb");
-    if (!out.file) {
-        out.error = failure_errno();
-        return false;
-    }
-    return true;
+    std::fclose(file);
+    return result;
 }
 
-bool write_output(output_file& out, const void* data, size_t size)
+bool same_file(const char* a, const char* b)
 {
-    errno = 0;
-    if (std::fwrite(data, 1, size, out.file) != size) {
-        out.error = failure_errno();
-        return false;
-    }
-    return true;
+    std::error_code unknown;
+    return std::filesystem::equivalent(path_of(a), path_of(b), unknown);
 }
 
-bool finish_output(output_file& out)
+std::string input_failure_text(const char* name, const input_result& result)
 {
-    errno = 0;
-    bool flushed = std::fflush(out.file) == 0 && !std::ferror(out.file);
-    if (!flushed) {
-        out.error = failure_errno();
-    }
-    errno = 0;
-    bool closed = std::fclose(out.file) == 0;
-    out.file = nullptr;
-    if (flushed && !closed) {
-        out.error = failure_errno();
-    }
-    if (!flushed || !closed) {
-        abandon_output(out);
-        return false;
-    }
-    if (!out.temp_path.empty()) {
-        if (std::rename(out.temp_path.c_str(), out.path.c_str()) != 0) {
-            out.error = failure_errno();
-            abandon_output(out);
-            return false;
+    char text[256];
+    switch (result.error) {
+    case input_error::too_large:
+        if (result.size != 0) {
+            std::snprintf(text, sizeof text, "is too large: %llu bytes; at most %llu.",
+                          static_cast<unsigned long long>(result.size),
+                          static_cast<unsigned long long>(MAX_INPUT_SIZE));
+        } else {
+            std::snprintf(text, sizeof text, "is too large: more than %llu bytes.",
+                          static_cast<unsigned long long>(MAX_INPUT_SIZE));
         }
-        out.temp_path.clear();
+        return std::string(name) + " " + text;
+    case input_error::cannot_open:
+    case input_error::cannot_read:
+        return std::string("Couldn't read ") + name + ": " + std::strerror(result.reason) + ".";
+    case input_error::none:
+        break;
     }
-    return true;
+    return {};
 }
 
-void abandon_output(output_file& out)
+std::string output_failure_text(const char* name, int error)
 {
-    if (out.file) {
-        std::fclose(out.file);
-        out.file = nullptr;
-    }
-    if (!out.temp_path.empty()) {
-        unlink(out.temp_path.c_str());
-        out.temp_path.clear();
-    }
+    return std::string("Couldn't write ") + name + ": " + std::strerror(error) + ".";
 }
 
-bool write_output_file(const char* path, const void* data, size_t size, int& error)
+bool write_output_file(const char* name, const void* data, size_t size, int& error)
 {
     output_file out;
-    if (!open_output(path, out)) {
-        error = out.error;
-        return false;
-    }
-    if (!write_output(out, data, size)) {
+    if (!open_output(name, out) || !write_output(out, data, size) || !finish_output(out)) {
         error = out.error;
         abandon_output(out);
-        return false;
-    }
-    if (!finish_output(out)) {
-        error = out.error;
         return false;
     }
     return true;

@@ -1,4 +1,5 @@
-// Reading whole files, and writing outputs that are never left half-written.
+// Reading a tool's input whole within a size limit, writing a whole output at once, and the words
+// for what went wrong, which the tools print.
 #pragma once
 
 #include <cstddef>
@@ -7,32 +8,42 @@
 #include <string>
 #include <vector>
 
-// Reads from the stream's position to its end, appending to `bytes`. False on a read error, with
-// errno telling which. Works on pipes as well as on files.
-bool read_file(std::FILE* file, std::vector<uint8_t>& bytes);
+// No input of a tool may be larger: 64 MiB hold a million polygons, far beyond any map of the
+// 1600 x 1600 working area, and a stream such as /dev/zero is cut off here instead of filling memory.
+constexpr uint64_t MAX_INPUT_SIZE = uint64_t(64) << 20;
 
-// Reads a tool's whole input. When it cannot, it reports so on `log` as every tool does:
-// "Couldn't open." for exit status -1, or "Couldn't read NAME: REASON." for exit status 1. Then it
-// returns false with that status in `status`.
-bool load_input(const char* path, std::vector<uint8_t>& bytes, std::FILE* log, int& status);
-
-// An output on its way to its file. A regular file, or one that does not exist yet, is written as a
-// temporary file beside it and renamed into place once complete, so a failed run leaves the old file
-// as it was; a symbolic link is followed and the file it names is replaced, the link stays. Anything
-// else, a device such as /dev/null or a pipe, is written directly and never replaced.
-struct output_file {
-    std::FILE* file = nullptr;
-    std::string path;       // the file that receives the data, links followed
-    std::string temp_path;  // empty when writing directly
-    int error = 0;          // errno of the first failure
+enum class input_error {
+    none,
+    cannot_open,  // the tools answer "Couldn't open." and exit with -1
+    cannot_read,
+    too_large,
 };
 
-bool open_output(const char* path, output_file& out);
-bool write_output(output_file& out, const void* data, size_t size);
-// Flushes and closes the output and renames it into place: only now is the old file replaced.
-bool finish_output(output_file& out);
-// Closes the output after a failure and removes the temporary file.
-void abandon_output(output_file& out);
+struct input_result {
+    input_error error = input_error::none;
+    int reason = 0;     // errno for cannot_open and cannot_read
+    uint64_t size = 0;  // for too_large: the file's size, or 0 for a stream that goes on
+};
+
+// Reads from the stream's position to its end, appending to `bytes`; stops with too_large once more
+// than `limit` bytes came. Works on pipes as well as on files.
+input_result read_stream(std::FILE* file, std::vector<uint8_t>& bytes, uint64_t limit);
+
+// Opens a tool's input for reading. A folder is a read error on every system.
+std::FILE* open_tool_input(const char* name, input_result& result);
+
+// Opens, reads and closes a tool's input; a regular file over the limit is refused before anything
+// is read.
+input_result read_input(const char* name, std::vector<uint8_t>& bytes);
+
+// Whether two names lead to one existing file, by any spelling or link.
+bool same_file(const char* a, const char* b);
+
+// "Couldn't read NAME: REASON." or "NAME is too large: ...", without the line end.
+std::string input_failure_text(const char* name, const input_result& result);
+
+// "Couldn't write NAME: REASON.", without the line end.
+std::string output_failure_text(const char* name, int error);
 
 // The whole output in one write; on failure nothing is replaced and `error` holds errno.
-bool write_output_file(const char* path, const void* data, size_t size, int& error);
+bool write_output_file(const char* name, const void* data, size_t size, int& error);
