@@ -10,9 +10,10 @@
 #include "point_search.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
-#include <cstdint>
 #include <numeric>
+#include <utility>
 
 namespace {
 
@@ -101,41 +102,20 @@ bool inside_run(std::span<const edge_equation> edges, int y, int& lo, int& hi)
     return true;
 }
 
-// Collects the inside points of the box into `spans`; without `spans`, stops at the first one.
-// Returns whether there is any. The search reorders `edges`, never changing which edges it holds.
-bool search_box(std::span<edge_equation> edges, const point_box& box, std::vector<row_span>* spans)
+bool is_empty(const point_box& box)
 {
-    size_t cutting = 0;
-    switch (classify_box(edges, box, cutting)) {
-    case box_cover::none:
-        return false;
-    case box_cover::all:
-        for (int64_t y = box.y0; spans && y <= box.y1; ++y) {
-            spans->push_back({int(y), box.x0, box.x1});
-        }
-        return true;
-    case box_cover::part:
-        break;
-    }
-    std::span<edge_equation> active = edges.first(cutting);
+    return box.x0 > box.x1 || box.y0 > box.y1;
+}
 
-    if (int64_t(box.y1) - box.y0 < ROW_LEAF_HEIGHT) {
-        bool found = false;
-        for (int64_t y = box.y0; y <= box.y1; ++y) {
-            int lo = box.x0;
-            int hi = box.x1;
-            if (inside_run(active, int(y), lo, hi)) {
-                if (!spans) {
-                    return true;
-                }
-                spans->push_back({int(y), lo, hi});
-                found = true;
-            }
-        }
-        return found;
-    }
+bool is_leaf(const point_box& box)
+{
+    return int64_t(box.y1) - box.y0 < ROW_LEAF_HEIGHT;
+}
 
-    // split the longer side so that boxes shrink toward the polygon's outline from every direction
+// The two halves of a box that is not a leaf. The longer side is split, so that boxes shrink toward
+// the polygon's outline from every direction; the first half is never the smaller.
+std::pair<point_box, point_box> split_box(const point_box& box)
+{
     point_box first = box;
     point_box second = box;
     if (int64_t(box.x1) - box.x0 >= int64_t(box.y1) - box.y0) {
@@ -145,16 +125,213 @@ bool search_box(std::span<edge_equation> edges, const point_box& box, std::vecto
         first.y1 = std::midpoint(box.y0, box.y1);
         second.y0 = first.y1 + 1;
     }
-    bool found = search_box(active, first, spans);
-    if (found && !spans) {
-        return true;
-    }
-    return search_box(active, second, spans) || found;
+    return {first, second};
 }
 
-bool is_empty(const point_box& box)
+// Whether the box holds a point inside every edge. The search reorders `edges`, never changing which
+// edges it holds.
+bool search_box(std::span<edge_equation> edges, const point_box& box)
 {
-    return box.x0 > box.x1 || box.y0 > box.y1;
+    size_t cutting = 0;
+    switch (classify_box(edges, box, cutting)) {
+    case box_cover::none:
+        return false;
+    case box_cover::all:
+        return true;
+    case box_cover::part:
+        break;
+    }
+    std::span<edge_equation> active = edges.first(cutting);
+    if (is_leaf(box)) {
+        for (int64_t y = box.y0; y <= box.y1; ++y) {
+            int lo = box.x0;
+            int hi = box.x1;
+            if (inside_run(active, int(y), lo, hi)) {
+                return true;
+            }
+        }
+        return false;
+    }
+    auto [first, second] = split_box(box);
+    return search_box(active, first) || search_box(active, second);
+}
+
+// claims
+
+constexpr int WORD_BITS = 64;
+constexpr size_t ROOT_NODE = 1;  // the boxes of the split tree are numbered as a heap: node n has 2n and 2n + 1
+
+uint64_t box_area(const point_box& box)
+{
+    return uint64_t(int64_t(box.x1) - box.x0 + 1) * uint64_t(int64_t(box.y1) - box.y0 + 1);
+}
+
+// The largest number that a box of the split tree below `box` gets.
+size_t last_node(const point_box& box, size_t node)
+{
+    if (is_leaf(box)) {
+        return node;
+    }
+    auto [first, second] = split_box(box);
+    return std::max(last_node(first, 2 * node), last_node(second, 2 * node + 1));
+}
+
+uint64_t* row_bits(point_claims& claims, int y)
+{
+    return &claims.taken[size_t(int64_t(y) - claims.box.y0) * claims.row_words];
+}
+
+// The bits of word `word` that lie within the bit range first..last.
+uint64_t range_bits(int64_t first, int64_t last, int64_t word)
+{
+    int64_t low = std::max<int64_t>(first - word * WORD_BITS, 0);
+    int64_t high = std::min<int64_t>(last - word * WORD_BITS, WORD_BITS - 1);
+    return (~uint64_t(0) >> (WORD_BITS - 1 - high)) & (~uint64_t(0) << low);
+}
+
+// Narrows x0..x1 to the first and last free point of row y; false when none is free.
+bool free_bounds(point_claims& claims, int y, int& x0, int& x1)
+{
+    const uint64_t* row = row_bits(claims, y);
+    int64_t first = int64_t(x0) - claims.box.x0;
+    int64_t last = int64_t(x1) - claims.box.x0;
+    int64_t lo = -1;
+    int64_t hi = -1;
+    for (int64_t word = first / WORD_BITS; word <= last / WORD_BITS; ++word) {
+        uint64_t free = range_bits(first, last, word) & ~row[word];
+        if (free != 0) {
+            if (lo < 0) {
+                lo = word * WORD_BITS + std::countr_zero(free);
+            }
+            hi = word * WORD_BITS + WORD_BITS - 1 - std::countl_zero(free);
+        }
+    }
+    if (lo < 0) {
+        return false;
+    }
+    x0 = int(claims.box.x0 + lo);
+    x1 = int(claims.box.x0 + hi);
+    return true;
+}
+
+// Claims the free points x0..x1 of row y, appends them as spans and returns how many there were.
+uint64_t claim_run(point_claims& claims, int y, int x0, int x1, std::vector<row_span>& spans)
+{
+    uint64_t* row = row_bits(claims, y);
+    int64_t first = int64_t(x0) - claims.box.x0;
+    int64_t last = int64_t(x1) - claims.box.x0;
+    uint64_t claimed = 0;
+    int64_t run_end = -2;  // the bit after the span appended last, so that runs across words join up
+    for (int64_t word = first / WORD_BITS; word <= last / WORD_BITS; ++word) {
+        uint64_t fresh = range_bits(first, last, word) & ~row[word];
+        row[word] |= fresh;
+        while (fresh != 0) {
+            int start = std::countr_zero(fresh);
+            int end = start + std::countr_one(fresh >> start);
+            fresh = end == WORD_BITS ? 0 : fresh & ~((uint64_t(1) << end) - 1);
+            claimed += uint64_t(end - start);
+            int64_t run_start = word * WORD_BITS + start;
+            int x_end = int(claims.box.x0 + word * WORD_BITS + end - 1);
+            if (run_start == run_end) {
+                spans.back().x1 = x_end;
+            } else {
+                spans.push_back({y, int(claims.box.x0 + run_start), x_end});
+            }
+            run_end = word * WORD_BITS + end;
+        }
+    }
+    return claimed;
+}
+
+// The bounds of the free points of a leaf box, found from their bits.
+point_box free_bounds_of_leaf(point_claims& claims, const point_box& box)
+{
+    point_box bounds = {box.x1, box.y1, box.x0, box.y0};  // empty until a free point widens it
+    for (int64_t y = box.y0; y <= box.y1; ++y) {
+        int lo = box.x0;
+        int hi = box.x1;
+        if (free_bounds(claims, int(y), lo, hi)) {
+            bounds = {std::min(bounds.x0, lo), std::min(bounds.y0, int(y)), std::max(bounds.x1, hi), int(y)};
+        }
+    }
+    return bounds;
+}
+
+// The smallest box around two boxes, either of which may be empty.
+point_box joined(const point_box& a, const point_box& b)
+{
+    if (is_empty(a)) {
+        return b;
+    }
+    if (is_empty(b)) {
+        return a;
+    }
+    return {std::min(a.x0, b.x0), std::min(a.y0, b.y0), std::max(a.x1, b.x1), std::max(a.y1, b.y1)};
+}
+
+// The bounds of a box's free points: the box itself until some are taken, empty once all are.
+point_box free_part(const point_claims& claims, const point_box& box, size_t node)
+{
+    if (claims.box_taken[node] == 0) {
+        return box;
+    }
+    if (claims.box_taken[node] == box_area(box)) {
+        return {box.x1, box.y1, box.x0, box.y0};
+    }
+    return claims.box_free[node];
+}
+
+// Claims the free points of the box inside every edge and returns how many there were. The edges
+// are tested against the bounds of the free points alone; a box whose points are all taken is left
+// at once.
+uint64_t claim_box(std::span<edge_equation> edges, const point_box& box, size_t node, point_claims& claims,
+                   std::vector<row_span>& spans)
+{
+    point_box free = free_part(claims, box, node);
+    if (is_empty(free)) {
+        return 0;
+    }
+    size_t cutting = 0;
+    box_cover cover = classify_box(edges, free, cutting);
+    if (cover == box_cover::none) {
+        return 0;
+    }
+    std::span<edge_equation> active = edges.first(cutting);
+    uint64_t claimed = 0;
+    if (cover == box_cover::all) {
+        // every free point is claimed: the box is full now, and the boxes below it are never visited
+        // again, so their counts may stay as they are
+        for (int64_t y = free.y0; y <= free.y1; ++y) {
+            claimed += claim_run(claims, int(y), free.x0, free.x1, spans);
+        }
+    } else if (is_leaf(box)) {
+        bool all_free = claims.box_taken[node] == 0;
+        for (int64_t y = free.y0; y <= free.y1; ++y) {
+            int lo = free.x0;
+            int hi = free.x1;
+            if ((all_free || free_bounds(claims, int(y), lo, hi)) && inside_run(active, int(y), lo, hi)) {
+                claimed += claim_run(claims, int(y), lo, hi, spans);
+            }
+        }
+    } else {
+        auto [first, second] = split_box(box);
+        claimed = claim_box(active, first, 2 * node, claims, spans) +
+                  claim_box(active, second, 2 * node + 1, claims, spans);
+    }
+    if (claimed == 0) {
+        return 0;
+    }
+    claims.box_taken[node] += claimed;
+    if (claims.box_taken[node] < box_area(box)) {
+        if (is_leaf(box)) {
+            claims.box_free[node] = free_bounds_of_leaf(claims, free);
+        } else {
+            auto [first, second] = split_box(box);
+            claims.box_free[node] =
+                joined(free_part(claims, first, 2 * node), free_part(claims, second, 2 * node + 1));
+        }
+    }
+    return claimed;
 }
 
 }  // namespace
@@ -162,13 +339,38 @@ bool is_empty(const point_box& box)
 bool any_point_inside(std::span<const edge_equation> edges, const point_box& box)
 {
     std::vector<edge_equation> active(edges.begin(), edges.end());
-    return !is_empty(box) && search_box(active, box, nullptr);
+    return !is_empty(box) && search_box(active, box);
 }
 
-void inside_spans(std::span<const edge_equation> edges, const point_box& box, std::vector<row_span>& spans)
+void start_claims(point_claims& claims, const point_box& box)
 {
-    std::vector<edge_equation> active(edges.begin(), edges.end());
-    if (!is_empty(box)) {
-        search_box(active, box, &spans);
+    claims.box = box;
+    if (is_empty(box)) {
+        claims.row_words = 0;
+        claims.taken.clear();
+        claims.box_taken.assign(ROOT_NODE + 1, 0);
+        claims.box_free.resize(ROOT_NODE + 1);
+        return;
     }
+    size_t width = size_t(int64_t(box.x1) - box.x0 + 1);
+    size_t height = size_t(int64_t(box.y1) - box.y0 + 1);
+    claims.row_words = (width + WORD_BITS - 1) / WORD_BITS;
+    claims.taken.assign(claims.row_words * height, 0);
+    size_t nodes = last_node(box, ROOT_NODE) + 1;
+    claims.box_taken.assign(nodes, 0);
+    claims.box_free.resize(nodes);
+}
+
+bool all_claimed(const point_claims& claims)
+{
+    return is_empty(claims.box) || claims.box_taken[ROOT_NODE] == box_area(claims.box);
+}
+
+void claim_inside(std::span<const edge_equation> edges, point_claims& claims, std::vector<row_span>& spans)
+{
+    if (all_claimed(claims)) {
+        return;
+    }
+    std::vector<edge_equation> active(edges.begin(), edges.end());
+    claim_box(active, claims.box, ROOT_NODE, claims, spans);
 }

@@ -4,6 +4,7 @@
 
 #include "collision_file.h"
 
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -25,6 +26,24 @@ struct row_span {
 // True when some point of the box is inside every edge.
 bool any_point_inside(std::span<const edge_equation> edges, const point_box& box);
 
-// Appends the inside points of the box as row spans: each point once, rows in no particular order,
-// and a row may come as several adjacent spans.
-void inside_spans(std::span<const edge_equation> edges, const point_box& box, std::vector<row_span>& spans);
+// The points of a box that polygons claim in turn: each point goes to the first polygon that
+// contains it. Besides one bit per point, it keeps for every box that the search splits the whole
+// box into how many of its points are taken and the bounds of those still free. A polygon is tested
+// against those bounds only, so a box whose points are all taken is never searched again, and a
+// polygon costs only the boxes where points are still free.
+struct point_claims {
+    point_box box;
+    size_t row_words = 0;              // 64-bit words per row of `taken`
+    std::vector<uint64_t> taken;       // one bit per point, row by row
+    std::vector<uint64_t> box_taken;   // taken points per box of the split tree, numbered from 1
+    std::vector<point_box> box_free;   // the bounds of a box's free points, once some are taken
+};
+
+void start_claims(point_claims& claims, const point_box& box);
+
+// True when every point of the claims' box is taken.
+bool all_claimed(const point_claims& claims);
+
+// Claims the free points inside every edge and appends them as row spans: each point once, rows in
+// no particular order, and a row may come as several spans.
+void claim_inside(std::span<const edge_equation> edges, point_claims& claims, std::vector<row_span>& spans);

@@ -1,7 +1,9 @@
-// mirolt inputname outputname: renders a collision file into a TGA picture.
+// mirolt inputname outputname: renders a collision file into a picture.
 #include "mirolt.h"
+#include "platform.h"
 
 int main(int argc, char** argv)
 {
-    return run_mirolt(argc, argv, stdout);
+    std::vector<char*> args = start_tool(argc, argv);
+    return run_mirolt(int(args.size()), args.data(), stdout, stderr);
 }

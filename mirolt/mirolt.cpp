@@ -1,25 +1,31 @@
-// The imager's entry: reads and checks the collision file, renders it and writes the TGA picture.
+// The imager's entry: reads and checks the collision file, renders it and writes the picture.
 #include "mirolt.h"
 
+#include "command_line.h"
 #include "file_io.h"
+#include "platform.h"
 
+#include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace {
 
-// 24-bit uncompressed true-colour with its origin at the bottom left; 16-bit fields are little-endian
-const uint8_t TGA_HEADER[TGA_HEADER_SIZE] = {
-    0,                                      // no image ID
-    0,                                      // no colour map
-    2,                                      // uncompressed true-colour
-    0, 0, 0, 0, 0,                          // colour map specification
-    0, 0,                                   // x origin
-    0, 0,                                   // y origin
-    IMAGE_SIDE & 0xFF, IMAGE_SIDE >> 8,     // width
-    IMAGE_SIDE & 0xFF, IMAGE_SIDE >> 8,     // height
-    24,                                     // bits per pixel
-    0,                                      // no alpha bits, origin bottom left
-};
+constexpr int FAILED = 1;
+constexpr int USAGE_ERROR = 2;
+constexpr int NOT_OPENED = -1;
+
+const char* const USAGE = "Usage: mirolt.exe inputname outputname\r\n";
+const char* const HELP = "Renders a collision file into a 1600 x 1600 picture, one colour per polygon,\r\n"
+                         "for checking the data by eye.\r\n"
+                         "\r\n"
+                         "Options, before the names:\r\n"
+                         "  -h, --help  show this text\r\n"
+                         "  --version   show the version\r\n"
+                         "  --          end the options, for a name that starts with '-'\r\n"
+                         "\r\n"
+                         "The picture is an uncompressed 24-bit TGA file. README.md describes the collision\r\n"
+                         "file, every message and the exit statuses.\r\n";
 
 void report_walk_error(std::FILE* log, const char* input_name, std::span<const uint8_t> data, const record_walk& walk)
 {
@@ -33,52 +39,97 @@ void report_walk_error(std::FILE* log, const char* input_name, std::span<const u
     }
 }
 
-bool write_picture(output_file& out, const std::vector<uint8_t>& pixels, std::FILE* log)
+bool write_tga(output_file& out, const picture& image, std::FILE* log)
 {
-    if (!write_output(out, TGA_HEADER, sizeof TGA_HEADER)) {
+    uint8_t header[TGA_HEADER_SIZE];
+    tga_header(image.side, header);
+    if (!write_output(out, header, sizeof header)) {
         return false;
     }
     std::fputs("Written header.\r\n", log);
-    if (!write_output(out, pixels.data(), pixels.size())) {
-        return false;
+    // rows go out in blocks, large enough that each is one write to the system
+    constexpr int BLOCK_ROWS = 64;
+    size_t row_size = size_t(image.side) * PIXEL_SIZE;
+    std::vector<uint8_t> block(row_size * BLOCK_ROWS);
+    for (int first = 0; first < image.side; first += BLOCK_ROWS) {
+        int rows = std::min(BLOCK_ROWS, image.side - first);
+        for (int row = 0; row < rows; ++row) {
+            tga_row(image, first + row, &block[size_t(row) * row_size]);
+        }
+        if (!write_output(out, block.data(), size_t(rows) * row_size)) {
+            return false;
+        }
     }
     std::fputs("Written imagedata.\r\n", log);
     return finish_output(out);
 }
 
-}  // namespace
-
-int run_mirolt(int argc, char** argv, std::FILE* log)
+int render(const char* input_name, const char* output_name, std::FILE* log, std::FILE* errors)
 {
-    if (argc != 3) {
-        std::fputs("Usage: mirolt.exe inputname outputname\r\n", log);
-        return 0;
+    if (same_file(input_name, output_name)) {
+        std::fprintf(log, "Couldn't write %s: it is the input file.\r\n", output_name);
+        return FAILED;
     }
-    const char* input_name = argv[1];
-    const char* output_name = argv[2];
-
     std::vector<uint8_t> data;
-    int status = 0;
-    if (!load_input(input_name, data, log, status)) {
-        return status;
+    input_result read = read_input(input_name, data);
+    if (read.error == input_error::cannot_open) {
+        std::fputs("Couldn't open.\r\n", log);
+        std::fprintf(errors, "mirolt: can't open %s: %s\r\n", input_name, std::strerror(read.reason));
+        return NOT_OPENED;
+    }
+    if (read.error != input_error::none) {
+        std::fprintf(log, "%s\r\n", input_failure_text(input_name, read).c_str());
+        return FAILED;
     }
     // the markers are checked against the file's length before any record is trusted
     record_walk walk = walk_records(data);
     if (walk.error != walk_error::none) {
         report_walk_error(log, input_name, data, walk);
-        return 1;
+        return FAILED;
     }
 
-    std::vector<uint8_t> pixels;
-    render_picture(data.data(), walk.records, IMAGE_SIDE, pixels);
+    std::vector<uint32_t> owners;
+    render_owners(data.data(), walk.records, IMAGE_SIDE, owners);
     std::fputs("Completed collision loops.\r\n", log);
+    picture image = plain_picture(std::move(owners), IMAGE_SIDE, walk.records.size());
 
     output_file out;
-    if (!open_output(output_name, out) || !write_picture(out, pixels, log)) {
+    if (!open_output(output_name, out) || !write_tga(out, image, log)) {
         abandon_output(out);
-        std::fprintf(log, "Couldn't write %s: %s.\r\n", output_name, std::strerror(out.error));
-        return 1;
+        std::fprintf(log, "%s\r\n", output_failure_text(output_name, out.error).c_str());
+        return FAILED;
     }
     std::fputs("Finished normally.\r\n", log);
     return 0;
+}
+
+}  // namespace
+
+int run_mirolt(int argc, char** argv, std::FILE* log, std::FILE* errors)
+{
+    command_line command = split_command_line(argc, argv);
+    for (std::string_view option : command.options) {
+        if (is_help_option(option)) {
+            std::fputs(USAGE, log);
+            std::fputs(HELP, log);
+            return 0;
+        }
+        if (option == "--version") {
+            std::fprintf(log, "mirolt %s\r\n", TOOLS_VERSION);
+            return 0;
+        }
+        std::fprintf(errors, "mirolt: unknown option %.*s\r\n", int(option.size()), option.data());
+        std::fputs(USAGE, log);
+        return USAGE_ERROR;
+    }
+    if (command.names.size() != 2) {
+        std::fputs(USAGE, log);
+        return USAGE_ERROR;
+    }
+    try {
+        return render(command.names[0], command.names[1], log, errors);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(log, "Out of memory.\r\n");
+        return FAILED;
+    }
 }

@@ -1,4 +1,4 @@
-// The collision imager: a collision file rendered into a TGA picture, one shade per polygon.
+// The collision imager: a collision file rendered into a picture, one colour per polygon.
 #pragma once
 
 #include "collision_file.h"
@@ -9,19 +9,47 @@
 #include <vector>
 
 constexpr int IMAGE_SIDE = 1600;  // pixels per side, one per world unit
-constexpr size_t PIXEL_SIZE = 3;  // blue, green, red
+constexpr size_t PIXEL_SIZE = 3;  // bytes per pixel in a file
 constexpr size_t TGA_HEADER_SIZE = 18;
+constexpr uint32_t NO_POLYGON = UINT32_MAX;
 
-// Polygon k, counted from 0 in file order, is drawn blue 40, green 10 * k modulo 256, red 255.
-constexpr uint8_t POLYGON_BLUE = 40;
-constexpr unsigned POLYGON_GREEN_STEP = 10;
+// Polygon k, counted from 0 in file order, is drawn red 255, green 10 * k modulo 256, blue 40.
 constexpr uint8_t POLYGON_RED = 255;
+constexpr unsigned POLYGON_GREEN_STEP = 10;
+constexpr uint8_t POLYGON_BLUE = 40;
 
-// Renders the picture of side x side pixels: each pixel takes the colour of the first polygon that
-// contains its point, black if none does. Rows are stored from y = side - 1 down to y = 0.
-// `records` come from walk_records over `data`.
-void render_picture(const uint8_t* data, std::span<const polygon_record> records, int side,
-                    std::vector<uint8_t>& pixels);
+// Which polygon owns each pixel of a picture of side x side pixels: the first in file order that
+// contains its point, or NO_POLYGON. Row y = 0 comes first. `records` come from walk_records over
+// `data`.
+void render_owners(const uint8_t* data, std::span<const polygon_record> records, int side,
+                   std::vector<uint32_t>& owners);
 
-// The whole tool: returns its exit status.
-int run_mirolt(int argc, char** argv, std::FILE* log);
+struct colour {
+    uint8_t red;
+    uint8_t green;
+    uint8_t blue;
+};
+
+// A picture of side x side pixels, each an index into its palette, the top row (y = 0) first. An
+// index beyond the palette, NO_POLYGON among them, is the background. The renderer's owners are such
+// indices.
+struct picture {
+    int side = 0;
+    std::vector<uint32_t> pixels;
+    std::vector<colour> palette;
+    colour background = {0, 0, 0};
+};
+
+// The exact picture of `polygons` polygons: each in its shade, black where none is.
+picture plain_picture(std::vector<uint32_t> owners, int side, size_t polygons);
+
+// The picture's pixels in red, green and blue, top row first.
+void rgb_pixels(const picture& image, std::vector<uint8_t>& rgb);
+
+// The TGA file of a picture: an uncompressed 24-bit header, then the pixels as blue, green, red, the
+// rows from the bottom of the picture up; `stored` counts the rows in file order.
+void tga_header(int side, uint8_t* header);
+void tga_row(const picture& image, int stored, uint8_t* out);
+
+// The whole tool: the log goes to `log`, reasons for people to `errors`. Returns the exit status.
+int run_mirolt(int argc, char** argv, std::FILE* log, std::FILE* errors);

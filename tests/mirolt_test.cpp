@@ -20,15 +20,22 @@ colour polygon_colour(unsigned k)
     return {40, uint8_t(10 * k), 255};
 }
 
+// The picture's pixels as the TGA file stores them.
 std::vector<uint8_t> render(const std::vector<uint8_t>& file, int side)
 {
     record_walk walk = walk_records(file);
     EXPECT_EQ(walk.error, walk_error::none);
-    std::vector<uint8_t> pixels;
-    render_picture(file.data(), walk.records, side, pixels);
-    EXPECT_EQ(pixels.size(), size_t(side) * size_t(side) * 3);
+    std::vector<uint32_t> owners;
+    render_owners(file.data(), walk.records, side, owners);
+    picture image = plain_picture(std::move(owners), side, walk.records.size());
+    std::vector<uint8_t> pixels(size_t(side) * size_t(side) * PIXEL_SIZE);
+    for (int stored = 0; stored < side; ++stored) {
+        tga_row(image, stored, &pixels[size_t(stored) * size_t(side) * PIXEL_SIZE]);
+    }
     return pixels;
 }
+
+const std::vector<uint8_t> NO_EDGES_RECORD = hex("0008 FFFF 80808080");
 
 // The pixel of world point (x, y): rows are stored from the bottom of the picture, y = side - 1.
 colour pixel_at(const std::vector<uint8_t>& pixels, int side, int x, int y)
@@ -48,7 +55,9 @@ std::string square_text(int x0, int y0, int size)
 
 TEST(Render, APolygonWithoutEdgesFillsThePicture)
 {
-    std::vector<uint8_t> pixels = render(prepare("newpolygon\r\n5,5\r\nendpolygon\r\n"), IMAGE_SIDE);
+    std::vector<uint8_t> file = NO_EDGES_RECORD;
+    file.insert(file.end(), {0x8F, 0x8F, 0x8F, 0x8F});
+    std::vector<uint8_t> pixels = render(file, IMAGE_SIDE);
     for (size_t at = 0; at < pixels.size(); at += 3) {
         ASSERT_EQ(colour({pixels[at], pixels[at + 1], pixels[at + 2]}), colour({0x28, 0x00, 0xFF})) << at;
     }
@@ -116,10 +125,12 @@ std::vector<uint8_t> random_file(std::mt19937& rng, int count, double lo, double
     for (int i = 0; i < count; ++i) {
         polygons.push_back(random_test_polygon(rng, lo, hi, false));
     }
+    std::vector<uint8_t> file = prepare(polygon_text(polygons));
     if (rng() % 3 == 0) {
-        polygons.push_back({{1.0f, 1.0f}});  // without edges: takes every pixel still black
+        // a record without edges, which the preparer refuses: it takes every pixel still black
+        file.insert(file.end() - 4, NO_EDGES_RECORD.begin(), NO_EDGES_RECORD.end());
     }
-    return prepare(polygon_text(polygons));
+    return file;
 }
 
 TEST(Render, SameAsWalkingEveryPixel)

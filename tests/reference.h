@@ -12,6 +12,6 @@ bool reference_cell_reached(const uint8_t* record, int cx, int cy);
 // The splitspace mask: bit 4 * cy + cx for each cell reached.
 unsigned reference_splitspace_mask(const uint8_t* record);
 
-// The picture of side x side pixels: for every pixel the records walked from the first, by markers,
-// until one contains the point.
+// The picture of side x side pixels as the TGA file stores it: for every pixel the records walked
+// from the first, by markers, until one contains the point.
 void reference_picture(const uint8_t* data, int side, std::vector<uint8_t>& pixels);

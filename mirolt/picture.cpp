@@ -1,0 +1,68 @@
+// The imager's pictures and their files.
+#include "mirolt.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+const colour& colour_at(const picture& image, uint32_t index)
+{
+    return index < image.palette.size() ? image.palette[index] : image.background;
+}
+
+}  // namespace
+
+picture plain_picture(std::vector<uint32_t> owners, int side, size_t polygons)
+{
+    picture image;
+    image.side = side;
+    image.pixels = std::move(owners);
+    image.palette.resize(polygons);
+    for (size_t k = 0; k < polygons; ++k) {
+        image.palette[k] = {POLYGON_RED, uint8_t(POLYGON_GREEN_STEP * k), POLYGON_BLUE};  // wraps after 26
+    }
+    return image;
+}
+
+void rgb_pixels(const picture& image, std::vector<uint8_t>& rgb)
+{
+    rgb.resize(image.pixels.size() * PIXEL_SIZE);
+    uint8_t* out = rgb.data();
+    for (uint32_t index : image.pixels) {
+        const colour& shade = colour_at(image, index);
+        out[0] = shade.red;
+        out[1] = shade.green;
+        out[2] = shade.blue;
+        out += PIXEL_SIZE;
+    }
+}
+
+void tga_header(int side, uint8_t* header)
+{
+    std::fill(header, header + TGA_HEADER_SIZE, 0);
+    header[2] = 2;  // uncompressed true-colour, no image ID, no colour map
+    // width and height are the only 16-bit fields that are not 0; TGA stores them little-endian
+    header[12] = uint8_t(side);
+    header[13] = uint8_t(side >> 8);
+    header[14] = uint8_t(side);
+    header[15] = uint8_t(side >> 8);
+    header[16] = 24;  // bits per pixel; the descriptor byte 0 means no alpha and the origin bottom left
+}
+
+void tga_row(const picture& image, int stored, uint8_t* out)
+{
+    // the origin is at the bottom left: the last row of the picture is stored first
+    const uint32_t* row = &image.pixels[size_t(image.side - 1 - stored) * size_t(image.side)];
+    const uint32_t* end = row + image.side;
+    // a row is a few runs of one index: the colour is looked up once a run
+    while (row != end) {
+        uint32_t index = *row;
+        const colour& shade = colour_at(image, index);
+        const uint8_t pixel[PIXEL_SIZE] = {shade.blue, shade.green, shade.red};
+        for (; row != end && *row == index; ++row) {
+            std::memcpy(out, pixel, PIXEL_SIZE);
+            out += PIXEL_SIZE;
+        }
+    }
+}
