@@ -2,6 +2,7 @@
 // collision file that the bounded walk accepts, with each record's size in its header word and
 // masks equal to those of the brute-force search.
 #include "fixed_point.h"
+#include "platform.h"
 #include "reference.h"
 #include "tarvex.h"
 
@@ -18,7 +19,7 @@ constexpr int CELLS = 16;
 
 std::FILE* discard()
 {
-    static std::FILE* null_device = std::fopen("/dev/null", "wb");
+    static std::FILE* null_device = std::fopen(NULL_DEVICE, "wb");
     return null_device;
 }
 
@@ -29,48 +30,37 @@ void require(bool holds)
     }
 }
 
-std::vector<uint8_t> run_pass_one(std::string_view text, bool& accepted)
-{
-    char* bytes = nullptr;
-    size_t length = 0;
-    std::FILE* intermediate = open_memstream(&bytes, &length);
-    std::string error;
-    accepted = pass_one(text, discard(), intermediate, error);
-    std::fclose(intermediate);
-    std::vector<uint8_t> buffer(bytes, bytes + length);
-    std::free(bytes);
-    require(accepted == error.empty());
-    return buffer;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    std::string_view text(reinterpret_cast<const char*>(data), size);
-    bool accepted = false;
-    std::vector<uint8_t> buffer = run_pass_one(text, accepted);
+    std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    polygon_text text = text_from_memory(bytes);
+    pass_one_result first;
+    bool accepted = pass_one(text, discard(), first);
+    require(accepted == first.error.empty());
     if (!accepted) {
         return 0;
     }
-    record_walk before = walk_records(buffer);
+    record_walk before = walk_records(first.records);
     require(before.error == walk_error::none);
 
     std::string error;
     bool too_large = false;
     for (const polygon_record& record : before.records) {
         too_large = too_large || record_size(record) > MAX_RECORD_SIZE;
+        require(record.edge_count > 0);  // a polygon without edges is refused
     }
-    require(pass_two(buffer, discard(), error) == !too_large);
+    require(pass_two(first.records, discard(), error) == !too_large);
     if (too_large) {
         return 0;
     }
 
-    record_walk after = walk_records(buffer);
+    record_walk after = walk_records(first.records);
     require(after.error == walk_error::none && after.records.size() == before.records.size());
-    int cell = int(std::hash<std::string_view>{}(text) % CELLS);
+    int cell = int(std::hash<std::string_view>{}(bytes) % CELLS);
     for (size_t number = 0; number < after.records.size(); ++number) {
-        const uint8_t* header = buffer.data() + after.records[number].offset;
+        const uint8_t* header = first.records.data() + after.records[number].offset;
         require(get_be16(header) == record_size(after.records[number]));
         if (number < CHECKED_POLYGONS) {
             bool reached = (get_be16(header + 2) >> cell & 1) != 0;

@@ -1,7 +1,9 @@
-// tarvex inputname outputname: prepares a collision file from a polygon text.
+// tarvex [--strict] inputname outputname: prepares a collision file from a polygon text.
+#include "platform.h"
 #include "tarvex.h"
 
 int main(int argc, char** argv)
 {
-    return run_tarvex(argc, argv, stdout);
+    std::vector<char*> args = start_tool(argc, argv);
+    return run_tarvex(int(args.size()), args.data(), stdout, stderr);
 }

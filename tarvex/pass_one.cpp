@@ -1,35 +1,18 @@
-// Pass one: the polygon text, read by line, into encoded edge records.
+// Pass one: the polygon text, line by line, into encoded edge records.
 #include "tarvex.h"
 
-#include "fixed_point.h"
 #include "float_format.h"
 
+#include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace {
-
-constexpr size_t LINE_LIMIT = 199;     // characters per read; a longer line arrives in pieces
-constexpr size_t MIN_LINE_LENGTH = 2;  // shorter reads are ignored
-// from this |C1| on, an edge's first word could read as the polygon end marker 80 80 80 80
-constexpr float C1_LIMIT = 8355711.5f;
-constexpr float C_STEP = 1.0f / 256.0f;  // the smallest |C2| or |C3| that does not store as 0
-
-// a read equals a keyword with any of the terminators that the line reader can leave
-const std::string_view NEWPOLYGON_LINES[] = {"newpolygon\r\n", "newpolygon\n", "newpolygon\r", "newpolygon"};
-const std::string_view ENDPOLYGON_LINES[] = {"endpolygon\r\n", "endpolygon\n", "endpolygon\r", "endpolygon"};
-
-const uint8_t HEADER_PLACEHOLDER[HEADER_WORD_SIZE] = {0x00, 0x00, 0x00, 0x00};
-const uint8_t POLYGON_END_BYTES[MARKER_SIZE] = {0x80, 0x80, 0x80, 0x80};
-const uint8_t DATA_END_BYTES[MARKER_SIZE] = {0x8F, 0x8F, 0x8F, 0x8F};
 
 struct edge_values {
     float length;
     float bpx;  // B', one unit from A toward B
     float bpy;
-    float c1;
-    float c2;
-    float c3;
+    edge_equation equation;
 };
 
 // The edge from A to B as the consumer expects it: double arithmetic, rounded to single exactly at
@@ -43,170 +26,142 @@ edge_values compute_edge(float ax, float ay, float bx, float by)
     edge.bpx = float(dx / double(edge.length) + double(ax));
     edge.bpy = float(dy / double(edge.length) + double(ay));
     float t = float((double(edge.bpx) - double(ax)) * double(ay));
-    edge.c1 = float((double(ay) - double(edge.bpy)) * double(ax) + double(t));
-    edge.c2 = float(double(ax) - double(edge.bpx));
-    edge.c3 = float(double(edge.bpy) - double(ay));
+    edge.equation.c1 = float((double(ay) - double(edge.bpy)) * double(ax) + double(t));
+    edge.equation.c2 = float(double(ax) - double(edge.bpx));
+    edge.equation.c3 = float(double(edge.bpy) - double(ay));
     return edge;
 }
 
-// Far from the origin the record cannot hold the edge: C1 could collide with the end marker, or B'
-// rounds back onto A and the edge loses its direction, keeping every point.
-bool fits_edge_record(const edge_values& edge)
+void log_edge(std::FILE* log, const vertex_line& a, const text_line& b, const edge_values& edge)
 {
-    bool has_direction = std::fabs(edge.c2) >= C_STEP || std::fabs(edge.c3) >= C_STEP;
-    return std::fabs(edge.c1) < C1_LIMIT && has_direction;
-}
-
-void log_edge(std::FILE* log, float ax, float ay, float bx, float by, const edge_values& edge)
-{
-    std::fprintf(log, "A  = (%s,%s)\r\n", format_f(ax).text, format_f(ay).text);
-    std::fprintf(log, "B  = (%s,%s)\r\n", format_f(bx).text, format_f(by).text);
-    std::fprintf(log, "A  = (%s,%s)\r\n", format_f(ax).text, format_f(ay).text);
+    std::fprintf(log, "A  = (%s,%s)\r\n", format_f(a.x).text, format_f(a.y).text);
+    std::fprintf(log, "B  = (%s,%s)\r\n", format_f(b.x).text, format_f(b.y).text);
+    std::fprintf(log, "A  = (%s,%s)\r\n", format_f(a.x).text, format_f(a.y).text);
     std::fprintf(log, "B' = (%s,%s)\r\n", format_f(edge.bpx).text, format_f(edge.bpy).text);
     std::fprintf(log, "ABlength = %s\r\n", format_f(edge.length).text);
-    std::fprintf(log, "C1 = %s\r\n", format_f(edge.c1).text);
-    std::fprintf(log, "C2 = %s\r\n", format_f(edge.c2).text);
-    std::fprintf(log, "C3 = %s\r\n", format_f(edge.c3).text);
+    std::fprintf(log, "C1 = %s\r\n", format_f(edge.equation.c1).text);
+    std::fprintf(log, "C2 = %s\r\n", format_f(edge.equation.c2).text);
+    std::fprintf(log, "C3 = %s\r\n", format_f(edge.equation.c3).text);
 }
 
-void write_edge(std::FILE* intermediate, const edge_values& edge)
-{
-    uint8_t c1[4];
-    uint8_t c2[2];
-    uint8_t c3[2];
-    encode_fixed32(EDGE_FIXED_FORMAT, edge.c1, c1);
-    encode_fixed16(EDGE_FIXED_FORMAT, edge.c2, c2);
-    encode_fixed16(EDGE_FIXED_FORMAT, edge.c3, c3);
-    std::fwrite(c1, 1, sizeof c1, intermediate);
-    std::fwrite(c2, 1, sizeof c2, intermediate);
-    std::fwrite(c3, 1, sizeof c3, intermediate);
-}
+// What pass one remembers between lines.
+struct text_state {
+    pass_one_result& result;
+    std::FILE* log;
+    size_t polygon_count = 0;
+    size_t polygon_line = 0;  // where the open polygon's newpolygon stands; 0 outside a polygon
+    size_t record_start = 0;  // where its record starts
+    std::vector<vertex_line> vertices = {};  // its vertex lines so far; the last starts the next edge
+    std::vector<edge_equation> edges = {};   // its stored edges, for the checks
+};
 
-// One read of the line reader: up to LINE_LIMIT characters, through the first LF. A CR is an
-// ordinary character. at_end is set when the read ran into the end of the text, as the reader's
-// end-of-file flag would be: a read that stops at an LF or at the limit does not look further.
-std::string_view read_line(std::string_view text, size_t& position, bool& at_end)
-{
-    size_t start = position;
-    while (position - start < LINE_LIMIT) {
-        if (position == text.size()) {
-            at_end = true;
-            break;
-        }
-        if (text[position++] == '\n') {
-            break;
-        }
-    }
-    return text.substr(start, position - start);
-}
-
-bool is_one_of(std::string_view line, std::span<const std::string_view> forms)
-{
-    for (std::string_view form : forms) {
-        if (line == form) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool is_blank(std::string_view line)
-{
-    return line.find_first_not_of(" \t\r\n\v\f") == std::string_view::npos;
-}
-
-bool fail(std::string& error, size_t line, const char* problem)
+bool fail(text_state& state, size_t line, const char* problem)
 {
     char text[128];
     std::snprintf(text, sizeof text, "Line %zu: %s.", line, problem);
-    error = text;
+    state.result.error = text;
     return false;
+}
+
+bool start_polygon(text_state& state, size_t line)
+{
+    if (state.polygon_line != 0) {
+        return fail(state, state.polygon_line, "newpolygon without endpolygon");
+    }
+    state.polygon_line = line;
+    state.record_start = state.result.records.size();
+    state.vertices.clear();
+    append_header_placeholder(state.result.records);
+    return true;
+}
+
+bool end_polygon(text_state& state, size_t line)
+{
+    if (state.polygon_line == 0) {
+        return fail(state, line, "endpolygon without newpolygon");
+    }
+    if (state.vertices.size() < 2) {
+        return fail(state, state.polygon_line, "polygon has no edges; it would contain every point");
+    }
+    append_polygon_end(state.result.records);
+    decode_edges(state.result.records.data(), {state.record_start, state.vertices.size() - 1}, state.edges);
+    check_polygon(state.polygon_count, state.polygon_line, state.vertices, state.edges, state.result.warnings);
+    ++state.polygon_count;
+    state.polygon_line = 0;
+    return true;
+}
+
+// Each vertex line after the first of a polygon adds the edge from the one before it.
+bool add_vertex(text_state& state, const text_line& vertex, size_t line)
+{
+    if (state.polygon_line == 0) {
+        return fail(state, line, "vertex outside newpolygon and endpolygon");
+    }
+    if (vertex.problem) {
+        return fail(state, line, vertex.problem);
+    }
+    if (!state.vertices.empty()) {
+        const vertex_line& a = state.vertices.back();
+        if (vertex.x == a.x && vertex.y == a.y) {
+            return fail(state, line, "two equal consecutive vertices");
+        }
+        edge_values edge = compute_edge(a.x, a.y, vertex.x, vertex.y);
+        if (!edge_fits_record(edge.equation)) {
+            return fail(state, line, "edge too far from the origin to store");
+        }
+        log_edge(state.log, a, vertex, edge);
+        append_edge(state.result.records, edge.equation);
+    }
+    state.vertices.push_back({vertex.x, vertex.y, line, vertex.third_number});
+    return true;
 }
 
 }  // namespace
 
-bool pass_one(std::string_view text, std::FILE* log, std::FILE* intermediate, std::string& error)
+bool pass_one(polygon_text& text, std::FILE* log, pass_one_result& result)
 {
-    size_t position = 0;
+    text_state state{.result = result, .log = log};
+    std::string line;
     bool at_end = false;
-    size_t line_number = 1;   // of the text line where the next read starts
-    size_t polygon_line = 0;  // where the open polygon's newpolygon stands; 0 outside a polygon
-    bool have_previous = false;
-    float ax = 0.0f;
-    float ay = 0.0f;
-
+    size_t line_number = 1;  // of the text line where the next read starts; pieces of a line share it
     while (!at_end) {
         size_t this_line = line_number;
-        std::string_view line = read_line(text, position, at_end);
+        read_line(text, line, at_end);
+        if (text.failure.error != input_error::none) {
+            return false;
+        }
         if (!line.empty() && line.back() == '\n') {
             ++line_number;
         }
+        // every read is echoed with its terminator; a NUL ends the echo, and the line is refused
+        size_t shown = std::min(line.size(), line.find('\0'));
+        std::fprintf(log, "Read: [%.*s]\r\n", int(shown), line.data());
 
-        // every read is echoed, terminator included, as far as a C string shows it
-        std::string_view shown = line.substr(0, line.find('\0'));
-        std::fprintf(log, "Read: [%.*s]\r\n", int(shown.size()), shown.data());
-        if (shown.size() != line.size()) {
-            return fail(error, this_line, "NUL character in the line");
+        text_line what = classify_line(line);
+        bool taken = true;
+        switch (what.kind) {
+        case line_kind::skipped:
+            break;
+        case line_kind::bad:
+            taken = fail(state, this_line, what.problem);
+            break;
+        case line_kind::newpolygon:
+            taken = start_polygon(state, this_line);
+            break;
+        case line_kind::endpolygon:
+            taken = end_polygon(state, this_line);
+            break;
+        case line_kind::vertex:
+            taken = add_vertex(state, what, this_line);
+            break;
         }
-        if (line.size() < MIN_LINE_LENGTH || is_blank(line)) {
-            continue;
+        if (!taken) {
+            return false;
         }
-
-        if (is_one_of(line, NEWPOLYGON_LINES)) {
-            if (polygon_line != 0) {
-                return fail(error, polygon_line, "newpolygon without endpolygon");
-            }
-            std::fwrite(HEADER_PLACEHOLDER, 1, sizeof HEADER_PLACEHOLDER, intermediate);
-            polygon_line = this_line;
-            have_previous = false;
-            continue;
-        }
-        if (is_one_of(line, ENDPOLYGON_LINES)) {
-            if (polygon_line == 0) {
-                return fail(error, this_line, "endpolygon without newpolygon");
-            }
-            std::fwrite(POLYGON_END_BYTES, 1, sizeof POLYGON_END_BYTES, intermediate);
-            polygon_line = 0;
-            continue;
-        }
-
-        // a vertex line: both numbers must convert, as the scanner reads them, straight to single
-        char scanned[LINE_LIMIT + 1];
-        std::memcpy(scanned, line.data(), line.size());
-        scanned[line.size()] = '\0';
-        float bx = 0.0f;
-        float by = 0.0f;
-        if (std::sscanf(scanned, "%f,%f", &bx, &by) != 2) {
-            return fail(error, this_line, "expected newpolygon, endpolygon or a vertex x,y");
-        }
-        if (polygon_line == 0) {
-            return fail(error, this_line, "vertex outside newpolygon and endpolygon");
-        }
-        if (!std::isfinite(bx) || !std::isfinite(by)) {
-            return fail(error, this_line, "coordinate is not finite");
-        }
-        if (!have_previous) {
-            ax = bx;
-            ay = by;
-            have_previous = true;
-            continue;
-        }
-        if (bx == ax && by == ay) {
-            return fail(error, this_line, "two equal consecutive vertices");
-        }
-        edge_values edge = compute_edge(ax, ay, bx, by);
-        if (!fits_edge_record(edge)) {
-            return fail(error, this_line, "edge too far from the origin to store");
-        }
-        log_edge(log, ax, ay, bx, by, edge);
-        write_edge(intermediate, edge);
-        ax = bx;
-        ay = by;
     }
-
-    if (polygon_line != 0) {
-        return fail(error, polygon_line, "newpolygon without endpolygon");
+    if (state.polygon_line != 0) {
+        return fail(state, state.polygon_line, "newpolygon without endpolygon");
     }
-    std::fwrite(DATA_END_BYTES, 1, sizeof DATA_END_BYTES, intermediate);
+    append_data_end(result.records);
     return true;
 }

@@ -1,9 +1,5 @@
-// Pass two: each record's size and splitspace mask, filled into the intermediate file's contents.
+// Pass two: each record's size and splitspace mask, filled in where pass one left zero header words.
 #include "tarvex.h"
-
-#include "fixed_point.h"
-
-constexpr size_t WORD_SIZE = 4;  // the log counts a record's length in 4-byte words
 
 point_box cell_box(int cx, int cy)
 {
@@ -30,20 +26,20 @@ unsigned splitspace_mask(std::span<const edge_equation> edges)
     return mask;
 }
 
-bool pass_two(std::vector<uint8_t>& buffer, std::FILE* log, std::string& error)
+bool pass_two(std::vector<uint8_t>& records, std::FILE* log, std::string& error)
 {
-    // pass one wrote these bytes, but they are checked before anything is trusted
-    record_walk walk = walk_records(buffer);
+    // every record must fit its size field before any of them is filled in
+    record_walk walk = walk_records(records);
     if (walk.error != walk_error::none) {
-        error = "The intermediate file is damaged.";
+        error = "The collision data is damaged.";
         return false;
     }
     for (size_t number = 0; number < walk.records.size(); ++number) {
         if (record_size(walk.records[number]) > MAX_RECORD_SIZE) {
-            constexpr size_t MAX_EDGES = (MAX_RECORD_SIZE - EMPTY_RECORD_SIZE) / EDGE_RECORD_SIZE;
             char text[160];
-            std::snprintf(text, sizeof text, "Polygon %zu has %zu edges, more than the %zu that its size field can describe.",
-                          number, walk.records[number].edge_count, MAX_EDGES);
+            std::snprintf(text, sizeof text,
+                          "Polygon %zu has %zu edges, more than the %zu that its size field can describe.", number,
+                          walk.records[number].edge_count, MAX_EDGES);
             error = text;
             return false;
         }
@@ -52,24 +48,22 @@ bool pass_two(std::vector<uint8_t>& buffer, std::FILE* log, std::string& error)
     std::vector<edge_equation> edges;
     for (size_t number = 0; number < walk.records.size(); ++number) {
         const polygon_record& record = walk.records[number];
-        uint8_t* header = buffer.data() + record.offset;
         size_t words = record_size(record) / WORD_SIZE;
         std::fprintf(log, "Encountered polygon %zu.\r\n", number);
         std::fprintf(log, "size_of_this_polygon_data = %zu.\r\n", words);
-        put_be16(unsigned(words * WORD_SIZE), header);
 
-        decode_edges(buffer.data(), record, edges);
+        decode_edges(records.data(), record, edges);
         unsigned mask = splitspace_mask(edges);
         for (int cy = 0; cy < CELL_GRID; ++cy) {
             for (int cx = 0; cx < CELL_GRID; ++cx) {
                 if (mask & cell_bit(cx, cy)) {
-                    std::fprintf(log,
-                                 "This polygon affects cell (%d,%d). ORing contribution of %04X to splitspace bitmask.\r\n",
-                                 cx, cy, cell_bit(cx, cy));
+                    std::fprintf(
+                        log, "This polygon affects cell (%d,%d). ORing contribution of %04X to splitspace bitmask.\r\n",
+                        cx, cy, cell_bit(cx, cy));
                 }
             }
         }
-        put_be16(mask, header + 2);
+        put_header(records.data() + record.offset, unsigned(words * WORD_SIZE), mask);
         std::fprintf(log, "Advancing %zu 4-byte words to the next polygon.\r\n", words);
     }
     return true;

@@ -1,93 +1,141 @@
-// The preparer's entry: arguments, files, and the two passes in order.
+// The preparer's entry: the command line, the files, the two passes in order, and what the user is
+// told: the log on one stream, warnings and reasons for people on the other.
 #include "tarvex.h"
 
-#include "file_io.h"
+#include "command_line.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <unistd.h>
+#include <new>
 
 namespace {
 
-// An exclusive file with an unpredictable name in the temporary folder. The name is removed at once:
-// the open stream keeps the file for the two passes, and nothing is left behind however the run ends.
-std::FILE* create_intermediate()
+constexpr int FAILED = 1;
+constexpr int USAGE_ERROR = 2;
+constexpr int NOT_OPENED = -1;
+
+const char* const USAGE = "Usage: tarvex.exe inputname outputname\r\n";
+const char* const HELP = "Prepares a collision file from a text list of convex polygons.\r\n"
+                         "\r\n"
+                         "Options, before the names:\r\n"
+                         "  --strict    treat warnings as errors: write nothing when there is one\r\n"
+                         "  -h, --help  show this text\r\n"
+                         "  --version   show the version\r\n"
+                         "  --          end the options, for a name that starts with '-'\r\n"
+                         "\r\n"
+                         "The log goes to standard output, warnings to standard error. README.md describes\r\n"
+                         "the polygon text, the collision file, every message and the exit statuses.\r\n";
+
+// Warnings in the form that compilers use, so that editors can jump to the line; a count ends them.
+void report_warnings(std::FILE* errors, const char* input_name, const std::vector<warning>& warnings)
 {
-    const char* dir = std::getenv("TMPDIR");
-    std::string path = std::string(dir && *dir ? dir : "/tmp") + "/tarvex.XXXXXX";
-    int fd = mkstemp(path.data());
-    if (fd < 0) {
-        return nullptr;
+    for (const warning& found : warnings) {
+        std::fprintf(errors, "%s:%zu: warning: %s\r\n", input_name, found.line, found.text.c_str());
     }
-    unlink(path.c_str());
-    std::FILE* file = fdopen(fd, "w+b");
-    if (!file) {
-        close(fd);
+    if (!warnings.empty()) {
+        std::fprintf(errors, "%s: %zu warning%s\r\n", input_name, warnings.size(), warnings.size() == 1 ? "" : "s");
     }
-    return file;
 }
 
-}  // namespace
-
-int run_tarvex(int argc, char** argv, std::FILE* log)
+// Pass one on the input; false when the run must stop, with the reason logged.
+bool read_polygons(const char* input_name, std::FILE* input, std::FILE* log, pass_one_result& first)
 {
-    if (argc != 3) {
-        std::fputs("Usage: tarvex.exe inputname outputname\r\n", log);
-        return 0;
+    polygon_text text = text_from_file(input);
+    bool accepted = false;
+    try {
+        accepted = pass_one(text, log, first);
+    } catch (const std::bad_alloc&) {
+        text.failure = {input_error::cannot_read, ENOMEM, 0};
     }
-    const char* input_name = argv[1];
-    const char* output_name = argv[2];
+    if (text.failure.error != input_error::none) {
+        std::fprintf(log, "%s\r\n", input_failure_text(input_name, text.failure).c_str());
+        return false;
+    }
+    if (!accepted) {
+        std::fprintf(log, "%s\r\n", first.error.c_str());
+    }
+    return accepted;
+}
 
-    std::vector<uint8_t> text;
-    int status = 0;
-    if (!load_input(input_name, text, log, status)) {
-        return status;
+int prepare(const char* input_name, const char* output_name, bool strict, std::FILE* log, std::FILE* errors)
+{
+    if (same_file(input_name, output_name)) {
+        std::fprintf(log, "Couldn't write %s: it is the input file.\r\n", output_name);
+        return FAILED;
     }
-
-    // pass one: the text, read whole, into a private intermediate file
-    std::FILE* intermediate = create_intermediate();
-    if (!intermediate) {
-        std::fprintf(log, "Couldn't create the intermediate file: %s.\r\n", std::strerror(errno));
-        return 1;
+    input_result opened;
+    std::FILE* input = open_tool_input(input_name, opened);
+    if (opened.error == input_error::cannot_open) {
+        std::fputs("Couldn't open.\r\n", log);
+        std::fprintf(errors, "tarvex: can't open %s: %s\r\n", input_name, std::strerror(opened.reason));
+        return NOT_OPENED;
     }
-    std::string error;
-    std::string_view text_view(reinterpret_cast<const char*>(text.data()), text.size());
-    if (!pass_one(text_view, log, intermediate, error)) {
-        std::fclose(intermediate);
-        std::fprintf(log, "%s\r\n", error.c_str());
-        return 1;
+    if (!input) {
+        std::fprintf(log, "%s\r\n", input_failure_text(input_name, opened).c_str());
+        return FAILED;
     }
-    errno = 0;
-    if (std::fflush(intermediate) != 0 || std::ferror(intermediate)) {
-        std::fprintf(log, "Couldn't write the intermediate file: %s.\r\n", std::strerror(errno ? errno : EIO));
-        std::fclose(intermediate);
-        return 1;
+    pass_one_result first;
+    bool accepted = read_polygons(input_name, input, log, first);
+    std::fclose(input);
+    if (!accepted) {
+        return FAILED;
     }
+    report_warnings(errors, input_name, first.warnings);
     std::fputs("Start of second pass.\r\n", log);
 
-    // pass two: the intermediate file's contents, filled in where they lie in memory
-    std::vector<uint8_t> buffer;
-    errno = 0;
-    bool loaded = std::fseek(intermediate, 0, SEEK_SET) == 0 && read_file(intermediate, buffer);
-    int load_error = errno ? errno : EIO;
-    std::fclose(intermediate);
-    if (!loaded) {
-        std::fprintf(log, "Couldn't read the intermediate file: %s.\r\n", std::strerror(load_error));
-        return 1;
-    }
-    if (!pass_two(buffer, log, error)) {
+    std::string error;
+    if (!pass_two(first.records, log, error)) {
         std::fprintf(log, "%s\r\n", error.c_str());
-        return 1;
+        return FAILED;
+    }
+    if (strict && !first.warnings.empty()) {
+        size_t count = first.warnings.size();
+        std::fprintf(log, "Nothing written: %zu warning%s under --strict.\r\n", count, count == 1 ? "" : "s");
+        return FAILED;
     }
 
     // an existing output file is replaced only by a complete one
     std::fputs("About to write.\r\n", log);
     int write_error = 0;
-    if (!write_output_file(output_name, buffer.data(), buffer.size(), write_error)) {
-        std::fprintf(log, "Couldn't write %s: %s.\r\n", output_name, std::strerror(write_error));
-        return 1;
+    if (!write_output_file(output_name, first.records.data(), first.records.size(), write_error)) {
+        std::fprintf(log, "%s\r\n", output_failure_text(output_name, write_error).c_str());
+        return FAILED;
     }
     std::fputs("Finished normally.\r\n", log);
     return 0;
+}
+
+}  // namespace
+
+int run_tarvex(int argc, char** argv, std::FILE* log, std::FILE* errors)
+{
+    command_line command = split_command_line(argc, argv);
+    bool strict = false;
+    for (std::string_view option : command.options) {
+        if (is_help_option(option)) {
+            std::fputs(USAGE, log);
+            std::fputs(HELP, log);
+            return 0;
+        }
+        if (option == "--version") {
+            std::fprintf(log, "tarvex %s\r\n", TOOLS_VERSION);
+            return 0;
+        }
+        if (option != "--strict") {
+            std::fprintf(errors, "tarvex: unknown option %.*s\r\n", int(option.size()), option.data());
+            std::fputs(USAGE, log);
+            return USAGE_ERROR;
+        }
+        strict = true;
+    }
+    if (command.names.size() != 2) {
+        std::fputs(USAGE, log);
+        return USAGE_ERROR;
+    }
+    try {
+        return prepare(command.names[0], command.names[1], strict, log, errors);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(log, "Out of memory.\r\n");
+        return FAILED;
+    }
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "collision_file.h"
+#include "file_io.h"
 #include "point_search.h"
 
 #include <cstdint>
@@ -11,23 +12,79 @@
 #include <string_view>
 #include <vector>
 
-constexpr int CELL_GRID = 4;               // splitspace cells per side of the working area
-constexpr int CELL_SIZE = 400;             // world units per splitspace cell
-constexpr int CELL_MARGIN = 10;            // each cell is searched 10 units beyond its edges
-constexpr size_t MAX_RECORD_SIZE = 65535;  // what the 16-bit size_of_this_polygon_data can hold
+constexpr int CELL_GRID = 4;     // splitspace cells per side of the working area
+constexpr int CELL_SIZE = 400;   // world units per splitspace cell
+constexpr int CELL_MARGIN = 10;  // each cell is searched 10 units beyond its edges
+constexpr point_box WORKING_AREA = {0, 0, CELL_GRID * CELL_SIZE - 1, CELL_GRID * CELL_SIZE - 1};
 
-// Pass one: reads the polygon text, logs every read and every edge, and writes the records with zero
-// header words to `intermediate`. On bad input it stops and sets `error` to a line naming the input
-// line and the problem.
-bool pass_one(std::string_view text, std::FILE* log, std::FILE* intermediate, std::string& error);
+// The polygon text on its way in: read from a stream a block at a time, or all in memory already.
+struct polygon_text {
+    std::FILE* file = nullptr;  // null when `block` holds the whole text
+    std::vector<char> block;
+    size_t position = 0;  // of the next character in `block`
+    uint64_t size = 0;    // characters taken into `block` so far
+    input_result failure;
+};
+
+polygon_text text_from_file(std::FILE* file);
+polygon_text text_from_memory(std::string_view text);
+
+// One read of the text: at most 199 characters, through the first LF. `at_end` is set when the read
+// ran into the end of the text; a read that stops at an LF or at the limit does not look further. A
+// stream that fails or goes beyond MAX_INPUT_SIZE ends there, with `failure` telling why.
+void read_line(polygon_text& text, std::string& line, bool& at_end);
+
+// What a line of the text is.
+enum class line_kind { skipped, newpolygon, endpolygon, vertex, bad };
+
+struct text_line {
+    line_kind kind = line_kind::skipped;
+    float x = 0.0f;
+    float y = 0.0f;
+    bool third_number = false;      // the numbers are followed by text that starts like one more
+    const char* problem = nullptr;  // why a bad line, or a vertex line, cannot be taken
+};
+
+text_line classify_line(std::string_view line);
+
+// A vertex line as the text gives it, for the checks.
+struct vertex_line {
+    float x;
+    float y;
+    size_t line;
+    bool third_number;
+};
+
+// A finding about the text that is almost certainly a mistake, at its line.
+struct warning {
+    size_t line;
+    std::string text;
+};
+
+// Adds the warnings for polygon `number`, begun at `polygon_line`, given its vertex lines and the
+// edges stored for them. The checks look at the text as read, in world coordinates.
+void check_polygon(size_t number, size_t polygon_line, std::span<const vertex_line> vertices,
+                   std::span<const edge_equation> edges, std::vector<warning>& warnings);
+
+// What pass one makes of the text.
+struct pass_one_result {
+    std::vector<uint8_t> records;  // the collision data with zero header words
+    std::vector<warning> warnings;
+    std::string error;  // the line naming the input line and the problem; empty when the text is taken
+};
+
+// Pass one: reads the polygon text, logs every read and every edge, and appends the records. On bad
+// input, or when the text cannot be read, it stops and returns false.
+bool pass_one(polygon_text& text, std::FILE* log, pass_one_result& result);
 
 // Pass two: fills in each record's size and splitspace mask in place and logs them.
-bool pass_two(std::vector<uint8_t>& buffer, std::FILE* log, std::string& error);
+bool pass_two(std::vector<uint8_t>& records, std::FILE* log, std::string& error);
 
 // The points searched for cell (cx, cy), margins included, and the cell's bit in the mask.
 point_box cell_box(int cx, int cy);
 unsigned cell_bit(int cx, int cy);
 unsigned splitspace_mask(std::span<const edge_equation> edges);
 
-// The whole tool: returns its exit status.
-int run_tarvex(int argc, char** argv, std::FILE* log);
+// The whole tool: the log goes to `log`, warnings and reasons for people to `errors`. Returns the
+// exit status.
+int run_tarvex(int argc, char** argv, std::FILE* log, std::FILE* errors);

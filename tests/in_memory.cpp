@@ -1,51 +1,29 @@
 // In-memory runs of the preparer's passes.
 #include "in_memory.h"
 
-#include "tarvex.h"
-
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <cstdlib>
-
-namespace {
-
-// A stream whose bytes end up in a string, so the passes can write without files.
-struct memory_stream {
-    char* data = nullptr;
-    size_t size = 0;
-    std::FILE* file = open_memstream(&data, &size);
-};
-
-std::string close_stream(memory_stream& stream)
-{
-    std::fclose(stream.file);
-    std::string bytes(stream.data, stream.size);
-    std::free(stream.data);
-    return bytes;
-}
-
-}  // namespace
+#include "support.h"
 
 pass_result run_pass_one(std::string_view text)
 {
-    memory_stream log;
-    memory_stream intermediate;
+    captured_stream log;
+    polygon_text input = text_from_memory(text);
+    pass_one_result first;
     pass_result result;
-    result.ok = pass_one(text, log.file, intermediate.file, result.error);
-    result.log = close_stream(log);
-    std::string bytes = close_stream(intermediate);
-    result.bytes.assign(bytes.begin(), bytes.end());
+    result.ok = pass_one(input, log.file, first);
+    result.log = log.text();
+    result.bytes = std::move(first.records);
+    result.error = std::move(first.error);
+    result.warnings = std::move(first.warnings);
     return result;
 }
 
-pass_result run_pass_two(std::vector<uint8_t> intermediate)
+pass_result run_pass_two(std::vector<uint8_t> records)
 {
-    memory_stream log;
+    captured_stream log;
     pass_result result;
-    result.ok = pass_two(intermediate, log.file, result.error);
-    result.log = close_stream(log);
-    result.bytes = std::move(intermediate);
+    result.ok = pass_two(records, log.file, result.error);
+    result.log = log.text();
+    result.bytes = std::move(records);
     return result;
 }
 
@@ -57,4 +35,3 @@ std::vector<uint8_t> prepare(std::string_view text)
     EXPECT_TRUE(second.ok) << second.error;
     return second.bytes;
 }
-

@@ -5,20 +5,14 @@
 #include "in_memory.h"
 #include "random_polygons.h"
 #include "reference.h"
+#include "square.h"
 #include "support.h"
 
 #include <random>
 
 namespace {
 
-const std::string SQUARE_TEXT = "newpolygon\r\n0,0\r\n0,10\r\n10,10\r\n10,0\r\n0,0\r\nendpolygon\r\n";
-
-const std::vector<uint8_t> SQUARE_INTERMEDIATE = hex("00000000"
-                                                     "00000000 0000 0100"
-                                                     "00000A00 FF00 0000"
-                                                     "00000A00 0000 FF00"
-                                                     "00000000 0100 0000"
-                                                     "80808080 8F8F8F8F");
+const std::vector<uint8_t> SQUARE_INTERMEDIATE = hex(SQUARE_RECORDS);
 
 std::string square_with_lines_ending(const std::string& terminator)
 {
@@ -74,7 +68,7 @@ TEST(PassOne, EdgesFollowTheRoundingOfTheirSteps)
     EXPECT_EQ(pass.bytes, hex("00000000 00001BBF FF59 00C1 80808080 8F8F8F8F"));
 }
 
-TEST(PassOne, ReadsLinesAsTheLineReaderDoes)
+TEST(PassOne, ReadsEachLineThroughItsLineFeedInPiecesOf199)
 {
     const std::string long_blank(199, ' ');
     struct reading_case {
@@ -91,8 +85,6 @@ TEST(PassOne, ReadsLinesAsTheLineReaderDoes)
          SQUARE_INTERMEDIATE, "C3 = 0.000000\r\nRead: [endpolygon]\r\n"},
         {"a last endpolygon may end in CR", SQUARE_TEXT.substr(0, SQUARE_TEXT.size() - 1), SQUARE_INTERMEDIATE,
          "Read: [endpolygon\r]\r\n"},
-        {"one vertex line makes a polygon without edges", "newpolygon\r\n5,5\r\nendpolygon\r\n",
-         hex("00000000 80808080 8F8F8F8F"), "Read: []\r\n"},
         {"lines under two characters are ignored", "\n" + SQUARE_TEXT + "7", SQUARE_INTERMEDIATE, "Read: [7]\r\n"},
         {"blank lines are skipped, not scanned",
          "\r\nnewpolygon\r\n0,0\r\n \t\r\n0,10\r\n10,10\r\n10,0\r\n0,0\r\nendpolygon\r\n\r\n", SQUARE_INTERMEDIATE,
@@ -125,8 +117,8 @@ TEST(PassOne, RejectsInputThatWouldCorruptTheFile)
     const std::string close = "endpolygon\r\n";
     const error_case cases[] = {
         {"a vertex before any polygon", "0,0\r\n", "Line 1: vertex outside newpolygon and endpolygon."},
-        {"a vertex after endpolygon", open + "0,0\r\n" + close + "1,1\r\n",
-         "Line 4: vertex outside newpolygon and endpolygon."},
+        {"a vertex after endpolygon", open + "0,0\r\n0,1\r\n" + close + "1,1\r\n",
+         "Line 5: vertex outside newpolygon and endpolygon."},
         {"newpolygon inside a polygon", open + "0,0\r\n" + open, "Line 1: newpolygon without endpolygon."},
         {"a polygon still open at the end", "\r\n" + open + "0,0\r\n0,1\r\n", "Line 2: newpolygon without endpolygon."},
         {"endpolygon without newpolygon", close, "Line 1: endpolygon without newpolygon."},
@@ -144,6 +136,13 @@ TEST(PassOne, RejectsInputThatWouldCorruptTheFile)
         {"an edge that loses its direction far out", open + "20000000,20000000\r\n20000100,20000100\r\n",
          "Line 3: edge too far from the origin to store."},
         {"a NUL character", std::string("newpolygon\r\n0,0\0garbage\r\n", 25), "Line 2: NUL character in the line."},
+        {"a C1 that would read as the polygon end marker", open + "8355711.5,0\r\n8355711.5,1\r\n",
+         "Line 3: edge too far from the origin to store."},
+        {"a polygon of one vertex has no edges", "\r\n" + open + "5,5\r\n" + close,
+         "Line 2: polygon has no edges; it would contain every point."},
+        {"a polygon without vertices", open + close, "Line 1: polygon has no edges; it would contain every point."},
+        {"vertices separated by CR alone", "newpolygon\n0,0\r0,10\r10,10\r10,0\r0,0\nendpolygon\n",
+         "Line 2: CR inside the line; lines end in LF or CR LF."},
         {"lines count whole, not by the reads", std::string(300, ' ') + "\r\nx,y\r\n",
          "Line 2: expected newpolygon, endpolygon or a vertex x,y."},
     };
@@ -155,11 +154,81 @@ TEST(PassOne, RejectsInputThatWouldCorruptTheFile)
     }
 }
 
-TEST(PassOne, AcceptsEdgesUpToTheLimitOfTheC1Field)
+TEST(PassOne, AcceptsEdgesUpToTheLimitsOfTheEdgeRecord)
 {
-    pass_result pass = run_pass_one("newpolygon\r\n8355711,0\r\n8355711,1\r\nendpolygon\r\n");
-    ASSERT_TRUE(pass.ok) << pass.error;
-    EXPECT_EQ(decode_fixed32(pass.bytes.data() + 4, 2), -8355711.0f);
+    pass_result largest_c1 = run_pass_one("newpolygon\r\n8355711,0\r\n8355711,1\r\nendpolygon\r\n");
+    ASSERT_TRUE(largest_c1.ok) << largest_c1.error;
+    EXPECT_EQ(decode_fixed32(largest_c1.bytes.data() + 4, 2), -8355711.0f);
+
+    // far out in y, B' rounds back onto A's y: the direction rests on a C2 of exactly -1/256
+    pass_result smallest_c = run_pass_one("newpolygon\r\n0,16777216\r\n0.0078125596,16777218\r\nendpolygon\r\n");
+    ASSERT_TRUE(smallest_c.ok) << smallest_c.error;
+    EXPECT_EQ(std::vector<uint8_t>(smallest_c.bytes.begin() + 4, smallest_c.bytes.begin() + 12),
+              hex("01000000 FFFF 0000"));
+}
+
+std::string polygon_lines(std::initializer_list<const char*> vertices)
+{
+    std::string text = "newpolygon\r\n";
+    for (const char* vertex : vertices) {
+        text += std::string(vertex) + "\r\n";
+    }
+    return text + "endpolygon\r\n";
+}
+
+TEST(PolygonChecks, WarnAboutShapesThatAreAlmostCertainlyMistakes)
+{
+    struct warning_case {
+        const char* name;
+        std::string text;
+        std::vector<std::string> warnings;  // "LINE: TEXT"
+    };
+    const std::string not_convex = "is not convex: its outline turns the other way here, so the stored shape is "
+                                   "smaller than drawn";
+    const warning_case cases[] = {
+        {"a convex polygon listed counter-clockwise on the picture", SQUARE_TEXT, {}},
+        {"a polygon partly outside the working area", polygon_lines({"1590,0", "1590,9", "1610,9", "1610,0", "1590,0"}),
+         {}},
+        {"a comment after the numbers", polygon_lines({"0,0 # corner", "0,10", "10,10", "10,0", "0,0"}), {}},
+        {"clockwise", SQUARE_TEXT + polygon_lines({"0,0", "10,0", "10,10", "0,10", "0,0"}),
+         {"8: polygon 1 runs clockwise on the picture, so it contains no point; reverse its vertices"}},
+        {"an L shape", polygon_lines({"0,0", "0,20", "20,20", "20,10", "10,10", "10,0", "0,0"}),
+         {"6: polygon 0 " + not_convex}},
+        {"a dent at the closing vertex", polygon_lines({"12,12", "0,20", "20,20", "20,0", "12,12"}),
+         {"6: polygon 0 " + not_convex}},
+        {"a star", polygon_lines({"300,200", "119,141", "231,295", "231,105", "119,259", "300,200"}),
+         {"6: polygon 0 is not convex: its outline crosses itself and winds round again here, so the stored "
+          "shape is smaller than drawn"}},
+        {"not closed", polygon_lines({"0,0", "0,10", "10,10", "10,0.5"}),
+         {"5: polygon 0 is not closed: its last vertex (10,0.5) does not repeat its first (0,0), so the closing "
+          "edge is missing"}},
+        {"two vertices", polygon_lines({"0,0", "0,10", "0,0"}),
+         {"1: polygon 0 has fewer than three distinct vertices, so it has no area"}},
+        {"three on one line", polygon_lines({"0,0", "0,10", "0,20", "0,0"}),
+         {"1: polygon 0 has all its vertices on one line, so it has no area"}},
+        {"wholly outside the working area", polygon_lines({"1700,0", "1700,9", "1709,9", "1709,0", "1700,0"}),
+         {"1: polygon 0 contains no point of the working area (0..1599 in x and y)"}},
+        {"a sliver between the integer points", polygon_lines({"5.2,5.2", "5.2,5.8", "5.8,5.2", "5.2,5.2"}),
+         {"1: polygon 0 contains no point of the working area (0..1599 in x and y)"}},
+        {"a decimal comma", polygon_lines({"0,0", "0,10,5", "10,10", "10,0", "0,0"}),
+         {"3: polygon 0: text after the second number is ignored; is ',' a decimal separator here?"}},
+    };
+    for (const warning_case& test : cases) {
+        SCOPED_TRACE(test.name);
+        pass_result pass = run_pass_one(test.text);
+        ASSERT_TRUE(pass.ok) << pass.error;
+        std::vector<std::string> warnings;
+        for (const warning& found : pass.warnings) {
+            warnings.push_back(std::to_string(found.line) + ": " + found.text);
+        }
+        EXPECT_EQ(warnings, test.warnings);
+    }
+}
+
+TEST(PolygonChecks, AConcavePolygonKeepsOnlyTheInnerSidesOfItsEdges)
+{
+    GTEST_SKIP() << "a known limit of the format: the inside of a record is the intersection of its edges' "
+                    "inner sides, so only convex polygons are stored as drawn; the preparer warns";
 }
 
 std::vector<uint8_t> header_word(const std::string& text)
@@ -183,7 +252,6 @@ TEST(PassTwo, FillsInSizeAndSplitspaceMask)
          "newpolygon\r\n410,40\r\n410,60\r\n420,60\r\n420,40\r\n410,40\r\nendpolygon\r\n", "0028 0003"},
         {"x = 411 is beyond it", "newpolygon\r\n411,40\r\n411,60\r\n420,60\r\n420,40\r\n411,40\r\nendpolygon\r\n",
          "0028 0002"},
-        {"a polygon without edges reaches every cell", "newpolygon\r\n5,5\r\nendpolygon\r\n", "0008 FFFF"},
         {"a triangle between integer points reaches none",
          "newpolygon\r\n100.2,100.2\r\n100.2,100.8\r\n100.8,100.2\r\n100.2,100.2\r\nendpolygon\r\n", "0020 0000"},
         {"a square outside the searched area reaches none",
@@ -195,11 +263,13 @@ TEST(PassTwo, FillsInSizeAndSplitspaceMask)
         SCOPED_TRACE(test.name);
         EXPECT_EQ(header_word(test.text), hex(test.header));
     }
+    // a record without edges, which only other writers make, reaches every cell
+    EXPECT_EQ(run_pass_two(hex("00000000 80808080 8F8F8F8F")).bytes, hex("0008 FFFF 80808080 8F8F8F8F"));
 }
 
 TEST(PassTwo, LogsEachPolygonItsCellsAndItsSize)
 {
-    pass_result pass = run_pass_two(run_pass_one(SQUARE_TEXT + "newpolygon\r\n800,1200\r\nendpolygon\r\n").bytes);
+    pass_result pass = run_pass_two(hex("00000000" + SQUARE_EDGES + "80808080" + "00000000 80808080 8F8F8F8F"));
     ASSERT_TRUE(pass.ok);
     std::string expected = "Encountered polygon 0.\r\n"
                            "size_of_this_polygon_data = 10.\r\n"
@@ -250,11 +320,11 @@ TEST(PassTwo, RejectsARecordTooLongForItsSizeField)
     EXPECT_EQ(rejected.log, "");
 }
 
-TEST(PassTwo, RejectsADamagedIntermediateFile)
+TEST(PassTwo, RejectsDamagedRecords)
 {
     pass_result pass = run_pass_two(hex("00000000 00000000"));
     EXPECT_FALSE(pass.ok);
-    EXPECT_EQ(pass.error, "The intermediate file is damaged.");
+    EXPECT_EQ(pass.error, "The collision data is damaged.");
 }
 
 // The fast search against the point-by-point search over each cell's whole square.
@@ -263,7 +333,7 @@ TEST(PassTwo, MasksEqualTheBruteForceSearch)
     std::mt19937 rng(1600);
     std::vector<polygon> polygons;
     for (int i = 0; i < 24; ++i) {
-        polygons.push_back(random_test_polygon(rng, -60.0, 1660.0, true));
+        polygons.push_back(random_test_polygon(rng, -60.0, 1660.0, false));
     }
     std::vector<uint8_t> file = prepare(polygon_text(polygons));
     record_walk walk = walk_records(file);

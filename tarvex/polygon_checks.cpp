@@ -1,0 +1,175 @@
+// The checks on each polygon of the text: the mistakes that make the stored shape differ from the
+// drawn one, or vanish. They read the text's coordinates and never change what is stored.
+#include "tarvex.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+struct point {
+    double x;
+    double y;
+};
+
+point at(const vertex_line& vertex)
+{
+    return {double(vertex.x), double(vertex.y)};
+}
+
+// Positive when the way from o through a to b turns counter-clockwise on the picture, where y grows
+// downward: the way a filled polygon turns at every corner.
+double turn(point o, point a, point b)
+{
+    return (a.y - o.y) * (b.x - o.x) - (a.x - o.x) * (b.y - o.y);
+}
+
+double dot(point o, point a, point b)
+{
+    return (a.x - o.x) * (b.x - o.x) + (a.y - o.y) * (b.y - o.y);
+}
+
+// The shortest text that reads back as the same float.
+std::string number_text(float value)
+{
+    char text[32];
+    auto [end, error] = std::to_chars(text, text + sizeof text, value);
+    return error == std::errc() ? std::string(text, end) : std::string("?");
+}
+
+std::string vertex_text(const vertex_line& vertex)
+{
+    std::string text = "(";
+    text += number_text(vertex.x);
+    text += ",";
+    text += number_text(vertex.y);
+    text += ")";
+    return text;
+}
+
+void add(std::vector<warning>& warnings, size_t line, size_t number, const std::string& words)
+{
+    warnings.push_back({line, "polygon " + std::to_string(number) + words});
+}
+
+size_t distinct_points(std::span<const vertex_line> outline)
+{
+    std::vector<std::pair<float, float>> points;
+    for (const vertex_line& vertex : outline) {
+        points.push_back({vertex.x, vertex.y});
+    }
+    std::sort(points.begin(), points.end());
+    return size_t(std::unique(points.begin(), points.end()) - points.begin());
+}
+
+bool all_on_one_line(std::span<const vertex_line> outline)
+{
+    point origin = at(outline.front());
+    auto other = std::find_if(outline.begin(), outline.end(), [&](const vertex_line& vertex) {
+        return vertex.x != outline.front().x || vertex.y != outline.front().y;
+    });
+    for (const vertex_line& vertex : outline) {
+        if (turn(origin, at(*other), at(vertex)) != 0.0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Twice the area that the outline encloses, positive when it runs counter-clockwise on the picture,
+// the order that fills a polygon.
+double filled_area(std::span<const vertex_line> outline)
+{
+    double sum = 0.0;
+    for (size_t i = 0; i < outline.size(); ++i) {
+        point a = at(outline[i]);
+        point b = at(outline[(i + 1) % outline.size()]);
+        sum += b.x * a.y - a.x * b.y;
+    }
+    return sum;
+}
+
+// Where a convex outline would break: at the first vertex, in text order, where it turns against the
+// others, or where its turning passes a full turn as it winds round again.
+struct convexity_break {
+    size_t line = 0;  // 0 when the outline is convex
+    bool winds_again = false;
+};
+
+// `outline` is closed, its first vertex not repeated; `closing_line` is the line that repeats it.
+convexity_break find_convexity_break(std::span<const vertex_line> outline, size_t closing_line, double orientation)
+{
+    size_t count = outline.size();
+    double turning = 0.0;
+    for (size_t step = 1; step <= count; ++step) {
+        size_t i = step % count;
+        point before = at(outline[(i + count - 1) % count]);
+        point here = at(outline[i]);
+        point after = at(outline[(i + 1) % count]);
+        point ahead = {here.x + (here.x - before.x), here.y + (here.y - before.y)};
+        double corner = turn(before, here, after);
+        if (orientation == 0.0) {
+            orientation = corner;  // an outline whose area cancels out: its first turn sets the way
+        }
+        turning += std::atan2(turn(here, ahead, after), dot(here, ahead, after));
+        bool against = (corner > 0.0 && orientation < 0.0) || (corner < 0.0 && orientation > 0.0);
+        // a convex outline turns once around; rounding cannot add half a turn
+        bool winds_again = std::fabs(turning) > 2.5 * std::numbers::pi;
+        if (against || winds_again) {
+            return {i == 0 ? closing_line : outline[i].line, winds_again && !against};
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+void check_polygon(size_t number, size_t polygon_line, std::span<const vertex_line> vertices,
+                   std::span<const edge_equation> edges, std::vector<warning>& warnings)
+{
+    for (const vertex_line& vertex : vertices) {
+        if (vertex.third_number) {
+            add(warnings, vertex.line, number,
+                ": text after the second number is ignored; is ',' a decimal separator here?");
+        }
+    }
+
+    const vertex_line& first = vertices.front();
+    const vertex_line& last = vertices.back();
+    bool closed = first.x == last.x && first.y == last.y;
+    std::span<const vertex_line> outline = closed ? vertices.first(vertices.size() - 1) : vertices;
+    if (!closed) {
+        add(warnings, last.line, number,
+            " is not closed: its last vertex " + vertex_text(last) + " does not repeat its first " +
+                vertex_text(first) + ", so the closing edge is missing");
+        return;
+    }
+    if (distinct_points(outline) < 3) {
+        add(warnings, polygon_line, number, " has fewer than three distinct vertices, so it has no area");
+        return;
+    }
+    if (all_on_one_line(outline)) {
+        add(warnings, polygon_line, number, " has all its vertices on one line, so it has no area");
+        return;
+    }
+    double area = filled_area(outline);
+    if (area < 0.0) {
+        add(warnings, polygon_line, number,
+            " runs clockwise on the picture, so it contains no point; reverse its vertices");
+        return;
+    }
+    convexity_break found = find_convexity_break(outline, last.line, area);
+    if (found.line != 0) {
+        add(warnings, found.line, number,
+            found.winds_again ? " is not convex: its outline crosses itself and winds round again here, so the "
+                                "stored shape is smaller than drawn"
+                              : " is not convex: its outline turns the other way here, so the stored shape is "
+                                "smaller than drawn");
+        return;
+    }
+    if (!any_point_inside(edges, WORKING_AREA)) {
+        add(warnings, polygon_line, number, " contains no point of the working area (0..1599 in x and y)");
+    }
+}

@@ -1,0 +1,146 @@
+// The polygon text: reading it by line, and working out what each line is.
+#include "tarvex.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr size_t LINE_LIMIT = 199;       // characters per read; a longer line arrives in pieces
+constexpr size_t MIN_LINE_LENGTH = 2;    // shorter reads are skipped
+constexpr size_t BLOCK_SIZE = 1 << 16;   // characters taken from a stream at a time
+
+// a read equals a keyword with any of the terminators that a read can leave
+const std::string_view NEWPOLYGON_LINES[] = {"newpolygon\r\n", "newpolygon\n", "newpolygon\r", "newpolygon"};
+const std::string_view ENDPOLYGON_LINES[] = {"endpolygon\r\n", "endpolygon\n", "endpolygon\r", "endpolygon"};
+
+// Makes the next character available in the block; false at the end of the text.
+bool fill_block(polygon_text& text)
+{
+    if (text.position < text.block.size()) {
+        return true;
+    }
+    if (!text.file || text.failure.error != input_error::none) {
+        return false;
+    }
+    text.block.resize(BLOCK_SIZE);
+    errno = 0;
+    size_t got = std::fread(text.block.data(), 1, BLOCK_SIZE, text.file);
+    text.block.resize(got);
+    text.position = 0;
+    text.size += got;
+    if (got == 0 && std::ferror(text.file)) {
+        text.failure = {input_error::cannot_read, errno != 0 ? errno : EIO, 0};
+    } else if (text.size > MAX_INPUT_SIZE) {
+        text.failure = {input_error::too_large, 0, 0};
+        text.block.clear();
+    }
+    return got != 0 && text.failure.error == input_error::none;
+}
+
+bool is_one_of(std::string_view line, std::span<const std::string_view> forms)
+{
+    for (std::string_view form : forms) {
+        if (line == form) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool is_blank(std::string_view line)
+{
+    return line.find_first_not_of(" \t\r\n\v\f") == std::string_view::npos;
+}
+
+// "850,5,1130": a decimal comma, read as (850, 5) with the rest ignored.
+bool starts_like_a_number(std::string_view rest)
+{
+    size_t at = rest.find_first_not_of(" \t");
+    if (at == std::string_view::npos || rest[at] != ',') {
+        return false;
+    }
+    at = rest.find_first_not_of(" \t", at + 1);
+    return at != std::string_view::npos && std::strchr("0123456789+-.", rest[at]) != nullptr;
+}
+
+// A CR with more text after it on the same line: that text would be lost without a word.
+bool has_text_after_cr(std::string_view line)
+{
+    size_t cr = line.find('\r');
+    return cr != std::string_view::npos && !is_blank(line.substr(cr));
+}
+
+}  // namespace
+
+polygon_text text_from_file(std::FILE* file)
+{
+    polygon_text text;
+    text.file = file;
+    return text;
+}
+
+polygon_text text_from_memory(std::string_view content)
+{
+    polygon_text text;
+    text.block.assign(content.begin(), content.end());
+    text.size = content.size();
+    return text;
+}
+
+void read_line(polygon_text& text, std::string& line, bool& at_end)
+{
+    line.clear();
+    while (line.size() < LINE_LIMIT) {
+        if (!fill_block(text)) {
+            at_end = true;
+            break;
+        }
+        char c = text.block[text.position++];
+        line += c;
+        if (c == '\n') {
+            break;
+        }
+    }
+}
+
+text_line classify_line(std::string_view line)
+{
+    text_line result;
+    if (line.find('\0') != std::string_view::npos) {
+        result.kind = line_kind::bad;
+        result.problem = "NUL character in the line";
+        return result;
+    }
+    if (line.size() < MIN_LINE_LENGTH || is_blank(line)) {
+        return result;
+    }
+    if (is_one_of(line, NEWPOLYGON_LINES)) {
+        result.kind = line_kind::newpolygon;
+        return result;
+    }
+    if (is_one_of(line, ENDPOLYGON_LINES)) {
+        result.kind = line_kind::endpolygon;
+        return result;
+    }
+
+    // a vertex line: both numbers must convert, as the scanner reads them, straight to single
+    char scanned[LINE_LIMIT + 1];
+    std::memcpy(scanned, line.data(), line.size());
+    scanned[line.size()] = '\0';
+    int used = 0;
+    if (std::sscanf(scanned, "%f,%f%n", &result.x, &result.y, &used) != 2) {
+        result.kind = line_kind::bad;
+        result.problem = "expected newpolygon, endpolygon or a vertex x,y";
+        return result;
+    }
+    result.kind = line_kind::vertex;
+    result.third_number = starts_like_a_number(line.substr(size_t(used)));
+    if (!std::isfinite(result.x) || !std::isfinite(result.y)) {
+        result.problem = "coordinate is not finite";
+    } else if (has_text_after_cr(line)) {
+        result.problem = "CR inside the line; lines end in LF or CR LF";
+    }
+    return result;
+}
