@@ -1,7 +1,9 @@
 // sinetable outputname: writes the 256-entry sine table.
+#include "platform.h"
 #include "sinetable.h"
 
 int main(int argc, char** argv)
 {
-    return run_sinetable(argc, argv, stdout);
+    std::vector<char*> args = start_tool(argc, argv);
+    return run_sinetable(int(args.size()), args.data(), stdout, stderr);
 }

@@ -1,19 +1,40 @@
-// Sine table generation, in the single-precision steps that the consumer's table was made with.
+// Sine table generation, in the single-precision steps that the consumer's table is made with.
 #include "sinetable.h"
 
+#include "command_line.h"
 #include "file_io.h"
 #include "fixed_point.h"
 
 #include <cmath>
 #include <cstring>
 
+namespace {
+
+constexpr int FAILED = 1;
+constexpr int USAGE_ERROR = 2;
 constexpr float SINE_DIVISOR = 256.0f;
 constexpr float TURN = 6.2831855f;  // 2 pi rounded to single, bits 0x40C90FDB
+
+// This tool's usage line names the imager's program; the text is part of what callers see.
+const char* const USAGE = "Usage: mirolt.exe outputname\r\n";
+const char* const HELP = "Writes the sine table: one full turn in 256 signed 16-bit big-endian entries,\r\n"
+                         "16384 standing for 1.0, 512 bytes in all.\r\n"
+                         "\r\n"
+                         "Options, before the name:\r\n"
+                         "  -h, --help  show this text\r\n"
+                         "  --version   show the version\r\n"
+                         "  --          end the options, for a name that starts with '-'\r\n"
+                         "\r\n"
+                         "README.md describes the table, the messages and the exit statuses.\r\n";
+
+}  // namespace
 
 void encode_sine16(float value, uint8_t* out)
 {
     float scaled = float(double(SINE_SCALE) * double(value));
-    put_be16(unsigned(int32_t(scaled)), out);
+    // a sine never leaves -1..1; anything else stores 0 rather than overflow the conversion
+    int32_t integer = std::fabs(scaled) <= SINE_SCALE ? int32_t(scaled) : 0;
+    put_be16(unsigned(integer), out);
 }
 
 void make_sine_table(uint8_t* table)
@@ -27,19 +48,34 @@ void make_sine_table(uint8_t* table)
     }
 }
 
-int run_sinetable(int argc, char** argv, std::FILE* log)
+int run_sinetable(int argc, char** argv, std::FILE* log, std::FILE* errors)
 {
-    if (argc != 2) {
-        // the text names the imager; it has always been this tool's usage line
-        std::fputs("Usage: mirolt.exe outputname\r\n", log);
-        return 0;
+    command_line command = split_command_line(argc, argv);
+    for (std::string_view option : command.options) {
+        if (is_help_option(option)) {
+            std::fputs(USAGE, log);
+            std::fputs(HELP, log);
+            return 0;
+        }
+        if (option == "--version") {
+            std::fprintf(log, "sinetable %s\r\n", TOOLS_VERSION);
+            return 0;
+        }
+        std::fprintf(errors, "sinetable: unknown option %.*s\r\n", int(option.size()), option.data());
+        std::fputs(USAGE, log);
+        return USAGE_ERROR;
     }
+    if (command.names.size() != 1) {
+        std::fputs(USAGE, log);
+        return USAGE_ERROR;
+    }
+    const char* output_name = command.names[0];
     uint8_t table[SINE_TABLE_SIZE];
     make_sine_table(table);
     int error = 0;
-    if (!write_output_file(argv[1], table, sizeof table, error)) {
-        std::fprintf(log, "Couldn't write %s: %s.\r\n", argv[1], std::strerror(error));
-        return 1;
+    if (!write_output_file(output_name, table, sizeof table, error)) {
+        std::fprintf(log, "%s\r\n", output_failure_text(output_name, error).c_str());
+        return FAILED;
     }
     std::fputs("Finished normally.\r\n", log);
     return 0;

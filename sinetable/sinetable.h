@@ -9,11 +9,12 @@ constexpr int SINE_ENTRIES = 256;
 constexpr float SINE_SCALE = 16384.0f;  // 14 fraction bits
 constexpr size_t SINE_TABLE_SIZE = 2 * SINE_ENTRIES;
 
-// Stores single(SINE_SCALE * value), truncated toward zero, as 16 bits, high byte first.
+// Stores single(SINE_SCALE * value), truncated toward zero, as 16 bits, high byte first. A value
+// outside -1..1, which no sine takes, stores 0.
 void encode_sine16(float value, uint8_t* out);
 
 // Fills the 512-byte table.
 void make_sine_table(uint8_t* table);
 
-// The whole tool: returns its exit status.
-int run_sinetable(int argc, char** argv, std::FILE* log);
+// The whole tool: the log goes to `log`, reasons for people to `errors`. Returns the exit status.
+int run_sinetable(int argc, char** argv, std::FILE* log, std::FILE* errors);
