@@ -93,18 +93,66 @@ std::string polygon_text(const std::vector<polygon>& polygons)
     return text;
 }
 
+// The convex hull of the corners, without corners on its edges, in the order that fills it on the
+// picture: snapping an ellipse's corners to a grid can leave a dent or turn a thin one around.
+polygon convex_hull(polygon corners)
+{
+    auto turn = [](const vertex& o, const vertex& a, const vertex& b) {
+        return (double(a.x) - o.x) * (double(b.y) - o.y) - (double(a.y) - o.y) * (double(b.x) - o.x);
+    };
+    std::sort(corners.begin(), corners.end(), [](const vertex& a, const vertex& b) {
+        return a.x < b.x || (a.x == b.x && a.y < b.y);
+    });
+    polygon hull;
+    for (int pass = 0; pass < 2; ++pass) {
+        size_t start = hull.size();
+        for (const vertex& corner : corners) {
+            while (hull.size() >= start + 2 && turn(hull[hull.size() - 2], hull.back(), corner) <= 0.0) {
+                hull.pop_back();
+            }
+            hull.push_back(corner);
+        }
+        hull.pop_back();  // the last corner of one chain starts the other
+        std::reverse(corners.begin(), corners.end());
+    }
+    std::reverse(hull.begin(), hull.end());
+    return hull;
+}
+
+// Whether a disc of the radius around (cx, cy) lies inside the filled polygon.
+bool holds_disc(const polygon& corners, double cx, double cy, double radius)
+{
+    for (size_t i = 0; i < corners.size(); ++i) {
+        const vertex& a = corners[i];
+        const vertex& b = corners[(i + 1) % corners.size()];
+        double dx = double(b.x) - a.x;
+        double dy = double(b.y) - a.y;
+        double inside = ((cx - a.x) * dy - (cy - a.y) * dx) / std::hypot(dx, dy);  // the inside is positive
+        if (!(inside >= radius)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string random_map(uint32_t seed, size_t count)
 {
+    // A stored edge may stand up to (1 + 1599 + 1599) / 256 units off the drawn one, as its values
+    // keep 8 fraction bits; a disc this wide keeps an integer point in every stored polygon, so no
+    // polygon of a map vanishes.
+    constexpr double HELD_RADIUS = 14.0;
     std::mt19937 rng(seed);
-    std::uniform_real_distribution<double> position(-40.0, 1640.0);
+    std::uniform_real_distribution<double> position(0.0, 1600.0);
     std::uniform_real_distribution<double> radius(4.0, 40.0);
     std::uniform_real_distribution<double> turn(0.0, 2.0 * std::numbers::pi);
     std::vector<polygon> polygons;
     polygons.reserve(count);
     while (polygons.size() < count) {
-        polygon corners = ellipse_polygon(rng, position(rng), position(rng), radius(rng), radius(rng), turn(rng),
-                                          3 + int(rng() % 6), 1.0);
-        if (corners.size() >= 3) {
+        double cx = position(rng);
+        double cy = position(rng);
+        polygon corners = convex_hull(
+            ellipse_polygon(rng, cx, cy, radius(rng), radius(rng), turn(rng), 3 + int(rng() % 6), 1.0));
+        if (corners.size() >= 3 && holds_disc(corners, cx, cy, HELD_RADIUS)) {
             polygons.push_back(std::move(corners));
         }
     }

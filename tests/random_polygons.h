@@ -27,5 +27,5 @@ polygon random_test_polygon(std::mt19937& rng, double lo, double hi, bool allow_
 // The polygon text of these polygons, in CR LF lines.
 std::string polygon_text(const std::vector<polygon>& polygons);
 
-// A map of `count` ordinary polygons of radius 4 to 40 spread over and just beyond the working area.
+// A map of `count` convex polygons of radius 4 to 40 with their centres in the working area.
 std::string random_map(uint32_t seed, size_t count);
