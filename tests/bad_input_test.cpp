@@ -1,10 +1,14 @@
-// Hostile inputs and unusable files for the built programs: each run ends with a clear last line
-// and its exit status, and an output file is either complete and right or not touched at all.
+// Hostile inputs, unusable files and hostile surroundings for the built programs: each run ends with
+// a clear last line and its exit status, never with a signal, and an output file is either complete
+// and right or not touched at all.
 #include "programs.h"
 #include "random_polygons.h"
+#include "square.h"
 #include "support.h"
 
 #include <cmath>
+#include <cstring>
+#include <fstream>
 #include <random>
 
 namespace {
@@ -33,6 +37,11 @@ std::string polygon_with_edges(size_t edges)
     return polygon_text({corners});
 }
 
+std::string reason(int error)
+{
+    return std::strerror(error);
+}
+
 // Each hostile input runs twice: to a new output path, which must not appear, and over an existing
 // file, which must stay as it was.
 TEST_F(BadInput, HostileInputsAreRefusedWithoutTouchingTheOutput)
@@ -46,20 +55,22 @@ TEST_F(BadInput, HostileInputsAreRefusedWithoutTouchingTheOutput)
     const std::string open = "newpolygon\r\n";
     const hostile_case cases[] = {
         {"binary garbage as polygon text", TARVEX, garbage(4096, 1), ""},
-        {"a NUL byte in a line", TARVEX, std::string("newpolygon\r\n0,\0,0\r\n", 19), "Line 2: NUL character in the line."},
+        {"a NUL byte in a line", TARVEX, std::string("newpolygon\r\n0,\0,0\r\n", 19),
+         "Line 2: NUL character in the line."},
         {"a line of 10,000 digits", TARVEX, open + std::string(10000, '7') + ",1\r\n",
          "Line 2: expected newpolygon, endpolygon or a vertex x,y."},
         {"a polygon of 9,000 edges", TARVEX, polygon_with_edges(9000),
          "Polygon 0 has 9000 edges, more than the 8190 that its size field can describe."},
-        {"coordinates of 1e30", TARVEX, open + "1e30,1e30\r\n1e30,-1e30\r\n", "Line 3: edge too far from the origin to store."},
-        {"a coordinate nan", TARVEX, open + "nan,0\r\n", "Line 2: coordinate is not finite."},
-        {"a coordinate inf", TARVEX, open + "0,inf\r\n", "Line 2: coordinate is not finite."},
+        {"coordinates of 1e30", TARVEX, open + "1e30,1e30\r\n1e30,-1e30\r\n",
+         "Line 3: edge too far from the origin to store."},
+        {"a polygon without edges", TARVEX, open + "5,5\r\nendpolygon\r\n",
+         "Line 1: polygon has no edges; it would contain every point."},
         {"an empty collision file", MIROLT, "", "input is empty."},
         {"binary garbage as a collision file", MIROLT, garbage(4096, 2), ""},
         {"a file cut inside a record", MIROLT, std::string(hex(SQUARE_FILE).size() - 10, '\0'),
          "input: polygon 0 has no polygon end marker."},
-        {"a record without the data end marker after it", MIROLT, std::string("\x00\x08\xFF\xFF\x80\x80\x80\x80\x8F\x8F", 10),
-         "input: no data end marker at byte 8."},
+        {"a record without the data end marker after it", MIROLT,
+         std::string("\x00\x08\xFF\xFF\x80\x80\x80\x80\x8F\x8F", 10), "input: no data end marker at byte 8."},
         {"a file without markers", MIROLT, std::string(64, '\x11'), "input: polygon 0 has no polygon end marker."},
     };
     for (const hostile_case& test : cases) {
@@ -69,8 +80,8 @@ TEST_F(BadInput, HostileInputsAreRefusedWithoutTouchingTheOutput)
         tool_run fresh = run_tool(test.program, {file("input"), file("output")});
         EXPECT_EQ(fresh.status, 1);
         if (!test.last_line.empty()) {
-            std::string expected = test.last_line.starts_with("input") ? file("input") + test.last_line.substr(5)
-                                                                       : test.last_line;
+            std::string expected =
+                test.last_line.starts_with("input") ? file("input") + test.last_line.substr(5) : test.last_line;
             EXPECT_EQ(last_line(fresh.output), expected + "\r\n");
         }
         EXPECT_EQ(fresh.output.find("Finished normally."), std::string::npos);
@@ -91,42 +102,38 @@ TEST_F(BadInput, FilesThatCannotBeUsedAreReported)
         const char* name;
         const std::string& program;
         std::vector<std::string> args;
-        std::vector<std::string> environment;
         std::string last_line;
     };
-    const file_case cases[] = {
-        {"a folder as the polygon text", TARVEX, {dir.string(), file("out")}, {},
-         "Couldn't read " + dir.string() + ": Is a directory."},
-        {"no temporary folder", TARVEX, {file("square.txt"), file("out")}, {"TMPDIR=" + file("none")},
-         "Couldn't create the intermediate file: No such file or directory."},
-        {"a full disk for tarvex", TARVEX, {file("square.txt"), "/dev/full"}, {},
-         "Couldn't write /dev/full: No space left on device."},
-        {"a full disk for mirolt", MIROLT, {file("square.col"), "/dev/full"}, {},
-         "Couldn't write /dev/full: No space left on device."},
-        {"a full disk for sinetable", SINETABLE, {"/dev/full"}, {}, "Couldn't write /dev/full: No space left on device."},
-        {"an output beneath a file", MIROLT, {file("square.col"), file("plain/out")}, {},
-         "Couldn't write " + file("plain/out") + ": Not a directory."},
+    std::vector<file_case> cases = {
+        {"a folder as the polygon text", TARVEX, {dir.string(), file("out")},
+         "Couldn't read " + dir.string() + ": " + reason(EISDIR) + "."},
+        {"a folder as the collision file", MIROLT, {dir.string(), file("out")},
+         "Couldn't read " + dir.string() + ": " + reason(EISDIR) + "."},
+        {"an output beneath a file", MIROLT, {file("square.col"), file("plain/out")},
+         "Couldn't write " + file("plain/out") + ": " + reason(ENOTDIR) + "."},
+        {"the input as the output", TARVEX, {file("square.txt"), file("square.txt")},
+         "Couldn't write " + file("square.txt") + ": it is the input file."},
+        {"the input as the output, spelled another way", MIROLT,
+         {file("square.col"), (dir / "." / "square.col").string()},
+         "Couldn't write " + (dir / "." / "square.col").string() + ": it is the input file."},
     };
+#ifndef _WIN32
+    cases.push_back({"a full disk for tarvex", TARVEX, {file("square.txt"), "/dev/full"},
+                     "Couldn't write /dev/full: " + reason(ENOSPC) + "."});
+    cases.push_back({"a full disk for sinetable", SINETABLE, {"/dev/full"},
+                     "Couldn't write /dev/full: " + reason(ENOSPC) + "."});
+#endif
     for (const file_case& test : cases) {
         SCOPED_TRACE(test.name);
-        tool_run run = run_tool(test.program, test.args, test.environment);
+        tool_run run = run_tool(test.program, test.args);
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(last_line(run.output), test.last_line + "\r\n");
         EXPECT_EQ(run.output.find("Finished normally."), std::string::npos);
     }
     EXPECT_FALSE(fs::exists(file("out")));
     EXPECT_EQ(read_text(file("plain")), "a file, not a folder");
-}
-
-TEST_F(BadInput, NoIntermediateFileIsLeftBehind)
-{
-    fs::create_directory(dir / "tmp");
-    const std::vector<std::string> private_tmp = {"TMPDIR=" + file("tmp")};
-    write_text(file("bad.txt"), "newpolygon\r\n0,0\r\n0,0\r\nendpolygon\r\n");
-    write_text(file("good.txt"), SQUARE_TEXT);
-    EXPECT_EQ(run_tool(TARVEX, {file("bad.txt"), file("out.col")}, private_tmp).status, 1);
-    EXPECT_EQ(run_tool(TARVEX, {file("good.txt"), file("out.col")}, private_tmp).status, 0);
-    EXPECT_TRUE(fs::is_empty(dir / "tmp"));
+    EXPECT_EQ(read_text(file("square.txt")), SQUARE_TEXT);
+    EXPECT_EQ(read_bytes(file("square.col")), hex(SQUARE_FILE));
 }
 
 TEST_F(BadInput, LargeButValidInputsAreProcessed)
@@ -135,32 +142,155 @@ TEST_F(BadInput, LargeButValidInputsAreProcessed)
     EXPECT_EQ(run_tool(TARVEX, {file("empty.txt"), file("empty.col")}).status, 0);
     EXPECT_EQ(read_bytes(file("empty.col")), hex("8F8F8F8F"));
 
-    write_text(file("spaces.txt"), "newpolygon\r\n" + std::string(10000, ' ') + "5,5\r\nendpolygon\r\n");
+    write_text(file("spaces.txt"), "newpolygon\r\n" + std::string(10000, ' ') + "5,5\r\n5,9\r\nendpolygon\r\n");
     EXPECT_EQ(run_tool(TARVEX, {file("spaces.txt"), file("spaces.col")}).status, 0);
-    EXPECT_EQ(read_bytes(file("spaces.col")), hex("0008 FFFF 80808080 8F8F8F8F"));
+    EXPECT_EQ(fs::file_size(file("spaces.col")), 20u);
 
     write_text(file("map.txt"), random_map(3, 100000));
     tool_run run = run_tool(TARVEX, {file("map.txt"), file("map.col")});
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.output.find("Encountered polygon 99999.\r\n"), std::string::npos);
     EXPECT_EQ(last_line(run.output), "Finished normally.\r\n");
+    EXPECT_EQ(run.errors, "");
     EXPECT_EQ(run_tool(MIROLT, {file("map.col"), file("map.tga")}).status, 0);
     EXPECT_EQ(fs::file_size(file("map.tga")), 7680018u);
 }
 
-TEST_F(BadInput, TheInputAsItsOwnOutputEndsCorrectOrUntouched)
+// What only a POSIX shell can set up: closed descriptors, descriptor names, limits, another user.
+class HostileSurroundings : public ScratchTest {
+protected:
+    void SetUp() override
+    {
+#ifdef _WIN32
+        GTEST_SKIP() << "closed descriptors, /dev/fd, ulimit and users are set up by a POSIX shell";
+#endif
+        ScratchTest::SetUp();
+        write_text(file("sq10.txt"), [] {
+            std::string text;
+            for (int i = 0; i < 10; ++i) {
+                text += SQUARE_TEXT;
+            }
+            return text;
+        }());
+        write_bytes(file("sq.col"), hex(SQUARE_FILE));
+    }
+
+    std::string in_dir(const std::string& command) { return "cd " + quote(dir.string()) + " && " + command; }
+};
+
+TEST_F(HostileSurroundings, ClosedStandardStreamsLeaveTheOutputAlone)
 {
-    write_text(file("square"), SQUARE_TEXT);
-    EXPECT_EQ(run_tool(TARVEX, {file("square"), file("square")}).status, 0);
-    EXPECT_EQ(read_bytes(file("square")), hex(SQUARE_FILE));
+    tool_run run = run_shell(in_dir(quote(TARVEX) + " sq10.txt out.col <&- >&- 2>&-"));
+    EXPECT_EQ(run.status, 0);
+    std::vector<uint8_t> expected;
+    for (int i = 0; i < 10; ++i) {
+        std::vector<uint8_t> record = hex(SQUARE_RECORD);
+        expected.insert(expected.end(), record.begin(), record.end());
+    }
+    expected.insert(expected.end(), {0x8F, 0x8F, 0x8F, 0x8F});
+    EXPECT_EQ(read_bytes(file("out.col")), expected);
+}
 
-    const std::string bad_text = "newpolygon\r\n0,0\r\n";
-    write_text(file("bad"), bad_text);
-    EXPECT_EQ(run_tool(TARVEX, {file("bad"), file("bad")}).status, 1);
-    EXPECT_EQ(read_text(file("bad")), bad_text);
+TEST_F(HostileSurroundings, DescriptorNamesAreWrittenDirectly)
+{
+    const std::string table_and_log_size = std::to_string(512 + std::strlen("Finished normally.\r\n"));
+    tool_run piped = run_shell(quote(SINETABLE) + " /dev/stdout | wc -c");
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(piped.output.substr(piped.output.find_first_not_of(' ')), table_and_log_size + "\n");
 
-    EXPECT_EQ(run_tool(MIROLT, {file("square"), file("square")}).status, 0);
-    EXPECT_EQ(fs::file_size(file("square")), 7680018u);
+    write_text(file("app.log"), "earlier\n");
+    EXPECT_EQ(run_shell(in_dir(quote(SINETABLE) + " /dev/stdout >> app.log")).status, 0);
+    std::string log = read_text(file("app.log"));
+    EXPECT_TRUE(log.starts_with("earlier\n")) << "the earlier lines are kept";
+    EXPECT_TRUE(log.ends_with("Finished normally.\r\n")) << "the log goes on after the table";
+    EXPECT_EQ(log.size(), 8 + 512 + 20u);
+
+    tool_run deleted = run_shell(in_dir("exec 3>x.bin; rm x.bin; " + quote(SINETABLE) + " /dev/fd/3 && ls -A"));
+    EXPECT_EQ(deleted.status, 0);
+    EXPECT_EQ(deleted.output, "Finished normally.\r\napp.log\nsq.col\nsq10.txt\n") << "nothing is created";
+}
+
+TEST_F(HostileSurroundings, EndlessAndHugeInputsEndWithAMessage)
+{
+    struct input_case {
+        const std::string& program;
+        std::string input;
+        std::string last_line;
+    };
+    std::ofstream(file("huge.col")).close();
+    fs::resize_file(file("huge.col"), uint64_t(1) << 40);
+    const input_case cases[] = {
+        {TARVEX, "/dev/zero", "Line 1: NUL character in the line."},
+        {MIROLT, "/dev/zero", "/dev/zero is too large: more than 67108864 bytes."},
+        {TARVEX, file("huge.col"), "Line 1: NUL character in the line."},
+        {MIROLT, file("huge.col"), file("huge.col") + " is too large: 1099511627776 bytes; at most 67108864."},
+    };
+    for (const input_case& test : cases) {
+        SCOPED_TRACE(test.input);
+        tool_run run = run_tool(test.program, {test.input, file("out")});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(last_line(run.output), test.last_line + "\r\n");
+    }
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit below allows";
+#endif
+    std::ofstream(file("big.col")).close();
+    fs::resize_file(file("big.col"), 40 << 20);
+    tool_run starved = run_shell("ulimit -v 40000; " + quote(MIROLT) + " " + quote(file("big.col")) + " out");
+    EXPECT_EQ(starved.status, 1);
+    EXPECT_EQ(last_line(starved.output), "Couldn't read " + file("big.col") + ": " + reason(ENOMEM) + ".\r\n");
+}
+
+TEST_F(HostileSurroundings, AReadOnlyOutputIsRefusedAsTheShellRefusesIt)
+{
+    write_text(file("sq.txt"), SQUARE_TEXT);
+    write_text(file("prot.col"), "protected");
+    fs::permissions(file("prot.col"), fs::perms(0444));
+    std::string as_user;
+    if (run_shell("test \"$(id -u)\" = 0").status == 0) {
+        // root may write anything, as in the shell: an ordinary user owns the file here
+        if (run_shell("command -v setpriv").status != 0) {
+            GTEST_SKIP() << "running as root without setpriv to become an ordinary user";
+        }
+        fs::permissions(dir, fs::perms(0777));
+        ASSERT_EQ(run_shell("chown 65534 " + quote(file("prot.col"))).status, 0);
+        as_user = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    }
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{TARVEX, "sq.txt", "prot.col"}, std::vector<std::string>{SINETABLE, "prot.col"}}) {
+        std::string line = as_user;
+        for (const std::string& word : command) {
+            line += quote(word) + " ";
+        }
+        tool_run run = run_shell(in_dir(line));
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(last_line(run.output), "Couldn't write prot.col: " + reason(EACCES) + ".\r\n");
+        EXPECT_EQ(read_text(file("prot.col")), "protected");
+    }
+}
+
+TEST_F(HostileSurroundings, AWriteBeyondTheFileSizeLimitFailsAndLeavesNothing)
+{
+    write_text(file("pic.tga"), "old picture");
+    tool_run run = run_shell(in_dir("ulimit -f 1000; " + quote(MIROLT) + " sq.col pic.tga"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(last_line(run.output), "Couldn't write pic.tga: " + reason(EFBIG) + ".\r\n");
+    EXPECT_EQ(read_text(file("pic.tga")), "old picture");
+    EXPECT_EQ(run_shell(in_dir("ls -A")).output, "pic.tga\nsq.col\nsq10.txt\n");
+}
+
+TEST_F(HostileSurroundings, AnOutputNameAtTheLengthLimitIsWritten)
+{
+    // a path of 4,094 bytes, as long as the system takes: no temporary name beside it may be longer
+    fs::path deep = dir;
+    while (deep.string().size() < 3800) {
+        deep /= std::string(200, 'd');
+    }
+    fs::create_directories(deep);
+    fs::path name = deep / std::string(4094 - deep.string().size() - 1, 'n');
+    ASSERT_EQ(name.string().size(), 4094u);
+    EXPECT_EQ(run_tool(SINETABLE, {name.string()}).status, 0);
+    EXPECT_EQ(fs::file_size(name), 512u);
 }
 
 }  // namespace

@@ -1,64 +1,67 @@
-// Test helpers: processes, files and bytes.
+// Test helpers: processes through the system's shell, files and bytes, in standard C++ alone.
 #include "support.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <random>
 
-extern char** environ;
+namespace {
 
-tool_run run_tool(const std::string& program, const std::vector<std::string>& args,
-                  const std::vector<std::string>& environment)
+// What std::system returns, as a shell's exit status: a wait status on POSIX systems, the exit code
+// itself on Windows.
+int exit_status(int result)
 {
-    std::vector<std::string> words = {program};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    std::vector<std::string> variables = environment;
-    for (char** entry = environ; *entry; ++entry) {
-        variables.push_back(*entry);  // earlier entries win in getenv
-    }
-    std::vector<char*> envp;
-    for (std::string& variable : variables) {
-        envp.push_back(variable.data());
-    }
-    envp.push_back(nullptr);
+#ifdef _WIN32
+    return result & 0xFF;
+#else
+    int signal = result & 0x7F;
+    return signal == 0 ? (result >> 8) & 0xFF : 128 + signal;
+#endif
+}
 
-    int pipe_ends[2];
-    if (pipe(pipe_ends) != 0) {
-        ADD_FAILURE() << "pipe failed";
-        return {};
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipe_ends[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipe_ends[0]);
-    pid_t pid = 0;
-    int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipe_ends[1]);
+}  // namespace
 
+std::string quote(const std::string& word)
+{
+#ifdef _WIN32
+    return "\"" + word + "\"";
+#else
+    std::string quoted = "'";
+    for (char c : word) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+#endif
+}
+
+tool_run run_shell(const std::string& command)
+{
+    std::filesystem::path out = scratch_path("out");
+    std::filesystem::path err = scratch_path("err");
+    // the command's own redirections stand inside the group, the capture outside
+    std::string line = "(" + command + ") >" + quote(out.string()) + " 2>" + quote(err.string());
+#ifdef _WIN32
+    line = "\"" + line + "\"";  // cmd.exe drops the outermost quotes of the line
+#endif
+    std::fflush(nullptr);
     tool_run run;
-    char chunk[1 << 16];
-    for (ssize_t got; (got = read(pipe_ends[0], chunk, sizeof chunk)) > 0;) {
-        run.output.append(chunk, size_t(got));
-    }
-    close(pipe_ends[0]);
-    if (spawned != 0) {
-        ADD_FAILURE() << "could not start " << program;
-        return run;
-    }
-    int wait_status = 0;
-    waitpid(pid, &wait_status, 0);
-    run.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
+    run.status = exit_status(std::system(line.c_str()));
+    run.output = read_text(out);
+    run.errors = read_text(err);
+    std::filesystem::remove(out);
+    std::filesystem::remove(err);
     return run;
+}
+
+tool_run run_tool(const std::string& program, const std::vector<std::string>& args)
+{
+    std::string command = quote(program);
+    for (const std::string& arg : args) {
+        command += ' ';
+        command += quote(arg);
+    }
+    return run_shell(command);
 }
 
 std::string last_line(const std::string& output)
@@ -90,17 +93,48 @@ void write_bytes(const std::filesystem::path& path, const std::vector<uint8_t>& 
     write_text(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
+std::filesystem::path scratch_path(const std::string& stem)
+{
+    static std::mt19937_64 rng{std::random_device{}()};
+    for (;;) {
+        std::filesystem::path path = std::filesystem::temp_directory_path() / (stem + "-" + std::to_string(rng()));
+        if (!std::filesystem::exists(path)) {
+            return path;
+        }
+    }
+}
+
+captured_stream::captured_stream() : path(scratch_path("stream")), file(std::fopen(path.string().c_str(), "w+b")) {}
+
+captured_stream::~captured_stream()
+{
+    if (file) {
+        std::fclose(file);
+    }
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+}
+
+std::string captured_stream::text()
+{
+    std::fflush(file);
+    return read_text(path);
+}
+
 void ScratchTest::SetUp()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tools-test.XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir = pattern;
+    dir = scratch_path("tools-test");
+    ASSERT_TRUE(std::filesystem::create_directory(dir));
 }
 
 void ScratchTest::TearDown()
 {
-    std::filesystem::permissions(dir, std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
-    std::filesystem::remove_all(dir);
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir, ignored)) {
+        std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
+    }
+    std::filesystem::remove_all(dir, ignored);
 }
 
 std::vector<uint8_t> hex(std::string_view pairs)

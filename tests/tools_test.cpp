@@ -1,39 +1,61 @@
 // The built programs end to end on good input: command lines, messages, exit statuses and files.
+#include "in_memory.h"
 #include "programs.h"
+#include "square.h"
 #include "support.h"
+
+#include <algorithm>
+#include <cstring>
 
 namespace {
 
 class Tools : public ScratchTest {};
 
-TEST_F(Tools, AWrongArgumentCountPrintsTheUsageLine)
+TEST_F(Tools, CommandLinesGetUsageHelpOrVersion)
 {
-    struct usage_case {
-        std::string program;
+    struct command_case {
+        const std::string& program;
         std::vector<std::string> args;
-        const char* usage;
+        int status;
+        std::string output_start;
+        std::string errors;
     };
-    const usage_case cases[] = {
-        {TARVEX, {}, "Usage: tarvex.exe inputname outputname\r\n"},
-        {TARVEX, {"a", "b", "c"}, "Usage: tarvex.exe inputname outputname\r\n"},
-        {MIROLT, {"a"}, "Usage: mirolt.exe inputname outputname\r\n"},
-        {SINETABLE, {}, "Usage: mirolt.exe outputname\r\n"},
-        {SINETABLE, {"a", "b"}, "Usage: mirolt.exe outputname\r\n"},
+    const std::string tarvex_usage = "Usage: tarvex.exe inputname outputname\r\n";
+    const std::string mirolt_usage = "Usage: mirolt.exe inputname outputname\r\n";
+    const std::string sinetable_usage = "Usage: mirolt.exe outputname\r\n";
+    const command_case cases[] = {
+        {TARVEX, {}, 2, tarvex_usage, ""},
+        {TARVEX, {"a", "b", "c"}, 2, tarvex_usage, ""},
+        {TARVEX, {"--strict", "a"}, 2, tarvex_usage, ""},
+        {MIROLT, {"a"}, 2, mirolt_usage, ""},
+        {SINETABLE, {}, 2, sinetable_usage, ""},
+        {SINETABLE, {"a", "b"}, 2, sinetable_usage, ""},
+        {SINETABLE, {"--frobnicate", "a"}, 2, sinetable_usage, "sinetable: unknown option --frobnicate\r\n"},
+        {TARVEX, {"--help"}, 0, tarvex_usage + "Prepares a collision file", ""},
+        {MIROLT, {"-h", "a", "b"}, 0, mirolt_usage + "Renders a collision file", ""},
+        {SINETABLE, {"--help"}, 0, sinetable_usage + "Writes the sine table", ""},
+        {SINETABLE, {"--version"}, 0, "sinetable " PROJECT_VERSION "\r\n", ""},
     };
-    for (const usage_case& test : cases) {
-        SCOPED_TRACE(test.program);
+    for (const command_case& test : cases) {
+        SCOPED_TRACE(test.program + " " + (test.args.empty() ? "" : test.args[0]));
         tool_run run = run_tool(test.program, test.args);
-        EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.output, test.usage);
+        EXPECT_EQ(run.status, test.status);
+        EXPECT_TRUE(run.output.starts_with(test.output_start)) << run.output;
+        EXPECT_EQ(run.errors, test.errors);
     }
+    // "--" ends the options, so a name may start with '-'
+    EXPECT_EQ(run_tool(SINETABLE, {"--", file("-table")}).status, 0);
+    EXPECT_EQ(std::filesystem::file_size(file("-table")), 512u);
 }
 
-TEST_F(Tools, AnInputThatCannotBeOpenedExitsWithMinusOne)
+TEST_F(Tools, AnInputThatCannotBeOpenedExitsWithMinusOneAndSaysWhy)
 {
     for (const std::string& program : {TARVEX, MIROLT}) {
         tool_run run = run_tool(program, {file("missing"), file("out")});
         EXPECT_EQ(run.status, 255);
         EXPECT_EQ(run.output, "Couldn't open.\r\n");
+        std::string name = program == TARVEX ? "tarvex" : "mirolt";
+        EXPECT_EQ(run.errors, name + ": can't open " + file("missing") + ": " + std::strerror(ENOENT) + "\r\n");
         EXPECT_FALSE(std::filesystem::exists(file("out")));
     }
 }
@@ -43,6 +65,7 @@ TEST_F(Tools, ThePipelineWritesTheCollisionFileAndItsPicture)
     write_text(file("square.txt"), SQUARE_TEXT);
     tool_run prepared = run_tool(TARVEX, {file("square.txt"), file("square.col")});
     EXPECT_EQ(prepared.status, 0);
+    EXPECT_EQ(prepared.errors, "");
     EXPECT_NE(prepared.output.find("Read: []\r\nStart of second pass.\r\nEncountered polygon 0.\r\n"), std::string::npos);
     EXPECT_TRUE(prepared.output.ends_with("Advancing 10 4-byte words to the next polygon.\r\n"
                                           "About to write.\r\nFinished normally.\r\n"));
@@ -60,6 +83,32 @@ TEST_F(Tools, ThePipelineWritesTheCollisionFileAndItsPicture)
     size_t corner = 18 + 1599u * 1600u * 3u;
     EXPECT_EQ(std::vector<uint8_t>(picture.begin() + long(corner), picture.begin() + long(corner) + 6),
               hex("28 00 FF 28 00 FF"));
+}
+
+TEST_F(Tools, WarningsGoToStandardErrorAndStrictMakesThemErrors)
+{
+    const std::string clockwise = "newpolygon\r\n0,0\r\n10,0\r\n10,10\r\n0,10\r\n0,0\r\nendpolygon\r\n";
+    const std::string text = SQUARE_TEXT + clockwise;
+    write_text(file("level.txt"), text);
+    pass_result first = run_pass_one(text);
+    pass_result second = run_pass_two(first.bytes);
+    const std::string log = first.log + "Start of second pass.\r\n" + second.log;
+    const std::string warnings = file("level.txt") +
+                                 ":8: warning: polygon 1 runs clockwise on the picture, so it contains no point; "
+                                 "reverse its vertices\r\n" +
+                                 file("level.txt") + ": 1 warning\r\n";
+
+    tool_run warned = run_tool(TARVEX, {file("level.txt"), file("level.col")});
+    EXPECT_EQ(warned.status, 0);
+    EXPECT_EQ(warned.output, log + "About to write.\r\nFinished normally.\r\n");
+    EXPECT_EQ(warned.errors, warnings);
+    EXPECT_EQ(read_bytes(file("level.col")), second.bytes);
+
+    tool_run strict = run_tool(TARVEX, {"--strict", file("level.txt"), file("strict.col")});
+    EXPECT_EQ(strict.status, 1);
+    EXPECT_EQ(strict.output, log + "Nothing written: 1 warning under --strict.\r\n");
+    EXPECT_EQ(strict.errors, warnings);
+    EXPECT_FALSE(std::filesystem::exists(file("strict.col")));
 }
 
 TEST_F(Tools, AFileWithoutPolygonsDrawsABlackPicture)
