@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <numbers>
 
 namespace {
 
@@ -91,8 +90,15 @@ double filled_area(std::span<const vertex_line> outline)
     return sum;
 }
 
+// Which half of the turn a direction points into: the directions from +x (included) round to -x.
+bool in_first_half(point direction)
+{
+    return direction.y > 0.0 || (direction.y == 0.0 && direction.x > 0.0);
+}
+
 // Where a convex outline would break: at the first vertex, in text order, where it turns against the
-// others, or where its turning passes a full turn as it winds round again.
+// others or doubles back, or where its direction enters the first half of the turn a second time,
+// as the outline winds round again.
 struct convexity_break {
     size_t line = 0;  // 0 when the outline is convex
     bool winds_again = false;
@@ -102,26 +108,93 @@ struct convexity_break {
 convexity_break find_convexity_break(std::span<const vertex_line> outline, size_t closing_line, double orientation)
 {
     size_t count = outline.size();
-    double turning = 0.0;
+    int half_turns_entered = 0;
     for (size_t step = 1; step <= count; ++step) {
         size_t i = step % count;
         point before = at(outline[(i + count - 1) % count]);
         point here = at(outline[i]);
         point after = at(outline[(i + 1) % count]);
-        point ahead = {here.x + (here.x - before.x), here.y + (here.y - before.y)};
         double corner = turn(before, here, after);
         if (orientation == 0.0) {
             orientation = corner;  // an outline whose area cancels out: its first turn sets the way
         }
-        turning += std::atan2(turn(here, ahead, after), dot(here, ahead, after));
-        bool against = (corner > 0.0 && orientation < 0.0) || (corner < 0.0 && orientation > 0.0);
-        // a convex outline turns once around; rounding cannot add half a turn
-        bool winds_again = std::fabs(turning) > 2.5 * std::numbers::pi;
-        if (against || winds_again) {
-            return {i == 0 ? closing_line : outline[i].line, winds_again && !against};
+        bool against = (corner > 0.0 && orientation < 0.0) || (corner < 0.0 && orientation > 0.0) ||
+                       (corner == 0.0 && dot(here, before, after) > 0.0);  // straight back
+        // turning one way, the direction enters each half of the turn once per round
+        point incoming = {here.x - before.x, here.y - before.y};
+        point outgoing = {after.x - here.x, after.y - here.y};
+        if (!in_first_half(incoming) && in_first_half(outgoing)) {
+            ++half_turns_entered;
+        }
+        if (against || half_turns_entered > 1) {
+            return {i == 0 ? closing_line : outline[i].line, !against};
         }
     }
     return {};
+}
+
+bool holds_point(std::span<const edge_equation> edges, int x, int y)
+{
+    return std::none_of(edges.begin(), edges.end(),
+                        [&](const edge_equation& edge) { return 0.0f > edge_distance(edge, x, y); });
+}
+
+// Whether the stored polygon holds a point of the working area. Most polygons hold the point nearest
+// the middle of their vertices. Failing that, the search looks around the drawn vertices, where the
+// stored shape lies but for the rounding of its edges, and then over the rest of the area, which
+// costs a test or two when nothing is there; so it is exact whatever the rounding, and quick.
+bool reaches_working_area(std::span<const vertex_line> vertices, std::span<const edge_equation> edges)
+{
+    constexpr double ROUNDING_MARGIN = 16.0;  // beyond the 12.5 units that stored edges may move
+    const point_box& area = WORKING_AREA;
+    double sum_x = 0.0;
+    double sum_y = 0.0;
+    for (const vertex_line& vertex : vertices) {
+        sum_x += vertex.x;
+        sum_y += vertex.y;
+    }
+    double middle_x = std::round(sum_x / double(vertices.size()));
+    double middle_y = std::round(sum_y / double(vertices.size()));
+    if (middle_x >= area.x0 && middle_x <= area.x1 && middle_y >= area.y0 && middle_y <= area.y1 &&
+        holds_point(edges, int(middle_x), int(middle_y))) {
+        return true;
+    }
+
+    double x0 = vertices.front().x;
+    double y0 = vertices.front().y;
+    double x1 = x0;
+    double y1 = y0;
+    for (const vertex_line& vertex : vertices) {
+        x0 = std::min(x0, double(vertex.x));
+        y0 = std::min(y0, double(vertex.y));
+        x1 = std::max(x1, double(vertex.x));
+        y1 = std::max(y1, double(vertex.y));
+    }
+    auto clamp = [](double value, int lo, int hi) { return int(std::clamp(value, double(lo), double(hi))); };
+    point_box near = {clamp(std::floor(x0 - ROUNDING_MARGIN), area.x0, area.x1),
+                      clamp(std::floor(y0 - ROUNDING_MARGIN), area.y0, area.y1),
+                      clamp(std::ceil(x1 + ROUNDING_MARGIN), area.x0, area.x1),
+                      clamp(std::ceil(y1 + ROUNDING_MARGIN), area.y0, area.y1)};
+    bool inside_area = x1 + ROUNDING_MARGIN >= area.x0 && x0 - ROUNDING_MARGIN <= area.x1 &&
+                       y1 + ROUNDING_MARGIN >= area.y0 && y0 - ROUNDING_MARGIN <= area.y1;
+    if (!inside_area) {
+        return any_point_inside(edges, area);
+    }
+    const point_box rest[] = {
+        {area.x0, area.y0, area.x1, near.y0 - 1},  // above
+        {area.x0, near.y1 + 1, area.x1, area.y1},  // below
+        {area.x0, near.y0, near.x0 - 1, near.y1},  // left
+        {near.x1 + 1, near.y0, area.x1, near.y1},  // right
+    };
+    if (any_point_inside(edges, near)) {
+        return true;
+    }
+    for (const point_box& box : rest) {
+        if (any_point_inside(edges, box)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -146,15 +219,15 @@ void check_polygon(size_t number, size_t polygon_line, std::span<const vertex_li
                 vertex_text(first) + ", so the closing edge is missing");
         return;
     }
-    if (distinct_points(outline) < 3) {
+    double area = filled_area(outline);
+    if (area == 0.0 && distinct_points(outline) < 3) {
         add(warnings, polygon_line, number, " has fewer than three distinct vertices, so it has no area");
         return;
     }
-    if (all_on_one_line(outline)) {
+    if (area == 0.0 && all_on_one_line(outline)) {
         add(warnings, polygon_line, number, " has all its vertices on one line, so it has no area");
         return;
     }
-    double area = filled_area(outline);
     if (area < 0.0) {
         add(warnings, polygon_line, number,
             " runs clockwise on the picture, so it contains no point; reverse its vertices");
@@ -169,7 +242,7 @@ void check_polygon(size_t number, size_t polygon_line, std::span<const vertex_li
                                 "smaller than drawn");
         return;
     }
-    if (!any_point_inside(edges, WORKING_AREA)) {
+    if (!reaches_working_area(vertices, edges)) {
         add(warnings, polygon_line, number, " contains no point of the working area (0..1599 in x and y)");
     }
 }

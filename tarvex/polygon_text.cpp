@@ -1,6 +1,7 @@
 // The polygon text: reading it by line, and working out what each line is.
 #include "tarvex.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -97,9 +98,13 @@ void read_line(polygon_text& text, std::string& line, bool& at_end)
             at_end = true;
             break;
         }
-        char c = text.block[text.position++];
-        line += c;
-        if (c == '\n') {
+        const char* start = text.block.data() + text.position;
+        size_t available = std::min(text.block.size() - text.position, LINE_LIMIT - line.size());
+        const char* lf = static_cast<const char*>(std::memchr(start, '\n', available));
+        size_t taken = lf ? size_t(lf - start) + 1 : available;
+        line.append(start, taken);
+        text.position += taken;
+        if (lf) {
             break;
         }
     }

@@ -197,7 +197,7 @@ TEST(PolygonChecks, WarnAboutShapesThatAreAlmostCertainlyMistakes)
         {"a dent at the closing vertex", polygon_lines({"12,12", "0,20", "20,20", "20,0", "12,12"}),
          {"6: polygon 0 " + not_convex}},
         {"a star", polygon_lines({"300,200", "119,141", "231,295", "231,105", "119,259", "300,200"}),
-         {"6: polygon 0 is not convex: its outline crosses itself and winds round again here, so the stored "
+         {"5: polygon 0 is not convex: its outline crosses itself and winds round again here, so the stored "
           "shape is smaller than drawn"}},
         {"not closed", polygon_lines({"0,0", "0,10", "10,10", "10,0.5"}),
          {"5: polygon 0 is not closed: its last vertex (10,0.5) does not repeat its first (0,0), so the closing "
