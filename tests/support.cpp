@@ -39,10 +39,13 @@ tool_run run_shell(const std::string& command)
 {
     std::filesystem::path out = scratch_path("out");
     std::filesystem::path err = scratch_path("err");
-    // the command's own redirections stand inside the group, the capture outside
-    std::string line = "(" + command + ") >" + quote(out.string()) + " 2>" + quote(err.string());
+    std::string capture = " >" + quote(out.string()) + " 2>" + quote(err.string());
 #ifdef _WIN32
-    line = "\"" + line + "\"";  // cmd.exe drops the outermost quotes of the line
+    // cmd.exe drops the outermost quotes of the line
+    std::string line = "\"" + command + capture + "\"";
+#else
+    // the command's own redirections stand inside the group, the capture outside
+    std::string line = "(" + command + ")" + capture;
 #endif
     std::fflush(nullptr);
     tool_run run;
