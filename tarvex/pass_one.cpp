@@ -34,14 +34,20 @@ edge_values compute_edge(float ax, float ay, float bx, float by)
 
 void log_edge(std::FILE* log, const vertex_line& a, const text_line& b, const edge_values& edge)
 {
-    std::fprintf(log, "A  = (%s,%s)\r\n", format_f(a.x).text, format_f(a.y).text);
-    std::fprintf(log, "B  = (%s,%s)\r\n", format_f(b.x).text, format_f(b.y).text);
-    std::fprintf(log, "A  = (%s,%s)\r\n", format_f(a.x).text, format_f(a.y).text);
-    std::fprintf(log, "B' = (%s,%s)\r\n", format_f(edge.bpx).text, format_f(edge.bpy).text);
-    std::fprintf(log, "ABlength = %s\r\n", format_f(edge.length).text);
-    std::fprintf(log, "C1 = %s\r\n", format_f(edge.equation.c1).text);
-    std::fprintf(log, "C2 = %s\r\n", format_f(edge.equation.c2).text);
-    std::fprintf(log, "C3 = %s\r\n", format_f(edge.equation.c3).text);
+    float_text ax = format_f(a.x);
+    float_text ay = format_f(a.y);
+    log_text(log,
+             "A  = (%s,%s)\r\n"
+             "B  = (%s,%s)\r\n"
+             "A  = (%s,%s)\r\n"
+             "B' = (%s,%s)\r\n"
+             "ABlength = %s\r\n"
+             "C1 = %s\r\n"
+             "C2 = %s\r\n"
+             "C3 = %s\r\n",
+             ax.text, ay.text, format_f(b.x).text, format_f(b.y).text, ax.text, ay.text, format_f(edge.bpx).text,
+             format_f(edge.bpy).text, format_f(edge.length).text, format_f(edge.equation.c1).text,
+             format_f(edge.equation.c2).text, format_f(edge.equation.c3).text);
 }
 
 // What pass one remembers between lines.
@@ -135,7 +141,7 @@ bool pass_one(polygon_text& text, std::FILE* log, pass_one_result& result)
         }
         // every read is echoed with its terminator; a NUL ends the echo, and the line is refused
         size_t shown = std::min(line.size(), line.find('\0'));
-        std::fprintf(log, "Read: [%.*s]\r\n", int(shown), line.data());
+        log_text(log, "Read: [%.*s]\r\n", int(shown), line.data());
 
         text_line what = classify_line(line);
         bool taken = true;

@@ -49,22 +49,21 @@ bool pass_two(std::vector<uint8_t>& records, std::FILE* log, std::string& error)
     for (size_t number = 0; number < walk.records.size(); ++number) {
         const polygon_record& record = walk.records[number];
         size_t words = record_size(record) / WORD_SIZE;
-        std::fprintf(log, "Encountered polygon %zu.\r\n", number);
-        std::fprintf(log, "size_of_this_polygon_data = %zu.\r\n", words);
+        log_text(log, "Encountered polygon %zu.\r\nsize_of_this_polygon_data = %zu.\r\n", number, words);
 
         decode_edges(records.data(), record, edges);
         unsigned mask = splitspace_mask(edges);
         for (int cy = 0; cy < CELL_GRID; ++cy) {
             for (int cx = 0; cx < CELL_GRID; ++cx) {
                 if (mask & cell_bit(cx, cy)) {
-                    std::fprintf(
-                        log, "This polygon affects cell (%d,%d). ORing contribution of %04X to splitspace bitmask.\r\n",
-                        cx, cy, cell_bit(cx, cy));
+                    log_text(log,
+                             "This polygon affects cell (%d,%d). ORing contribution of %04X to splitspace bitmask.\r\n",
+                             cx, cy, cell_bit(cx, cy));
                 }
             }
         }
         put_header(records.data() + record.offset, unsigned(words * WORD_SIZE), mask);
-        std::fprintf(log, "Advancing %zu 4-byte words to the next polygon.\r\n", words);
+        log_text(log, "Advancing %zu 4-byte words to the next polygon.\r\n", words);
     }
     return true;
 }

@@ -80,6 +80,9 @@ bool pass_one(polygon_text& text, std::FILE* log, pass_one_result& result);
 // Pass two: fills in each record's size and splitspace mask in place and logs them.
 bool pass_two(std::vector<uint8_t>& records, std::FILE* log, std::string& error);
 
+// Writes printf-formatted text to the log with one fwrite.
+void log_text(std::FILE* log, const char* format, ...);
+
 // The points searched for cell (cx, cy), margins included, and the cell's bit in the mask.
 point_box cell_box(int cx, int cy);
 unsigned cell_bit(int cx, int cy);
