@@ -21,6 +21,12 @@ constexpr size_t MAX_RECORD_SIZE = 65535;  // what the 16-bit size_of_this_polyg
 constexpr size_t MAX_EDGES = (MAX_RECORD_SIZE - EMPTY_RECORD_SIZE) / EDGE_RECORD_SIZE;  // 8190
 constexpr int EDGE_FIXED_FORMAT = 2;                                                     // 8 fraction bits
 
+// The splitspace mask has bit 4 * cy + cx for each cell (cx, cy) of a 4 x 4 grid over the working
+// area, 0..1599 in x and y, that the polygon reaches; each cell is searched 10 units beyond its edges.
+constexpr int CELL_GRID = 4;     // cells per side of the working area
+constexpr int CELL_SIZE = 400;   // world units per cell
+constexpr int CELL_MARGIN = 10;  // units searched beyond each side of a cell
+
 // An edge record's values: for a point (x, y) the signed distance from the edge's line is
 // c1 + y*c2 + x*c3, and the inside lies where it is not negative.
 struct edge_equation {

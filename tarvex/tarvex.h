@@ -12,9 +12,6 @@
 #include <string_view>
 #include <vector>
 
-constexpr int CELL_GRID = 4;     // splitspace cells per side of the working area
-constexpr int CELL_SIZE = 400;   // world units per splitspace cell
-constexpr int CELL_MARGIN = 10;  // each cell is searched 10 units beyond its edges
 constexpr point_box WORKING_AREA = {0, 0, CELL_GRID * CELL_SIZE - 1, CELL_GRID * CELL_SIZE - 1};
 
 // The polygon text on its way in: read from a stream a block at a time, or all in memory already.
