@@ -4,10 +4,14 @@
 #include "command_line.h"
 #include "file_io.h"
 #include "platform.h"
+#include "point_search.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -20,12 +24,15 @@ const char* const HELP = "Renders a collision file into a 1600 x 1600 picture, o
                          "for checking the data by eye.\r\n"
                          "\r\n"
                          "Options, before the names:\r\n"
+                         "  --preview   draw for people: far-apart colours, outlines, polygon numbers\r\n"
+                         "              and the splitspace grid, instead of the exact shades\r\n"
                          "  -h, --help  show this text\r\n"
                          "  --version   show the version\r\n"
                          "  --          end the options, for a name that starts with '-'\r\n"
                          "\r\n"
-                         "The picture is an uncompressed 24-bit TGA file. README.md describes the collision\r\n"
-                         "file, every message and the exit statuses.\r\n";
+                         "An outputname ending in .png gets a PNG file; any other an uncompressed 24-bit\r\n"
+                         "TGA file. README.md describes the collision file, every message and the exit\r\n"
+                         "statuses.\r\n";
 
 void report_walk_error(std::FILE* log, const char* input_name, std::span<const uint8_t> data, const record_walk& walk)
 {
@@ -64,7 +71,56 @@ bool write_tga(output_file& out, const picture& image, std::FILE* log)
     return finish_output(out);
 }
 
-int render(const char* input_name, const char* output_name, std::FILE* log, std::FILE* errors)
+bool write_png(output_file& out, const picture& image, std::FILE* log)
+{
+    std::vector<uint8_t> file;
+    if (!png_file(image, file)) {
+        out.error = ENOMEM;
+        return false;
+    }
+    if (!write_output(out, file.data(), PNG_HEADER_SIZE)) {
+        return false;
+    }
+    std::fputs("Written header.\r\n", log);
+    if (!write_output(out, file.data() + PNG_HEADER_SIZE, file.size() - PNG_HEADER_SIZE)) {
+        return false;
+    }
+    std::fputs("Written imagedata.\r\n", log);
+    return finish_output(out);
+}
+
+// A name ending in .png, in any case, asks for a PNG file; any other name for a TGA file.
+bool names_png(const char* name)
+{
+    std::string_view text = name;
+    std::string ending(text.substr(text.size() < 4 ? 0 : text.size() - 4));
+    std::transform(ending.begin(), ending.end(), ending.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return ending == ".png";
+}
+
+// The polygons that the preview cannot show: those without a single point of the picture.
+void log_polygons_outside(std::FILE* log, const uint8_t* data, std::span<const polygon_record> records,
+                          std::span<const uint32_t> owners, int side)
+{
+    std::vector<bool> owns_a_pixel(records.size(), false);
+    for (uint32_t owner : owners) {
+        if (owner != NO_POLYGON) {
+            owns_a_pixel[owner] = true;
+        }
+    }
+    std::vector<edge_equation> edges;
+    for (size_t k = 0; k < records.size(); ++k) {
+        if (owns_a_pixel[k]) {
+            continue;
+        }
+        decode_edges(data, records[k], edges);
+        if (!any_point_inside(edges, {0, 0, side - 1, side - 1})) {
+            std::fprintf(log, "Polygon %zu contains no point of the picture.\r\n", k);
+        }
+    }
+}
+
+int render(const char* input_name, const char* output_name, bool preview, std::FILE* log, std::FILE* errors)
 {
     if (same_file(input_name, output_name)) {
         std::fprintf(log, "Couldn't write %s: it is the input file.\r\n", output_name);
@@ -91,10 +147,17 @@ int render(const char* input_name, const char* output_name, std::FILE* log, std:
     std::vector<uint32_t> owners;
     render_owners(data.data(), walk.records, IMAGE_SIDE, owners);
     std::fputs("Completed collision loops.\r\n", log);
-    picture image = plain_picture(std::move(owners), IMAGE_SIDE, walk.records.size());
+    picture image;
+    if (preview) {
+        log_polygons_outside(log, data.data(), walk.records, owners, IMAGE_SIDE);
+        image = preview_picture(owners, IMAGE_SIDE, walk.records.size());
+    } else {
+        image = plain_picture(std::move(owners), IMAGE_SIDE, walk.records.size());
+    }
 
     output_file out;
-    if (!open_output(output_name, out) || !write_tga(out, image, log)) {
+    bool png = names_png(output_name);
+    if (!open_output(output_name, out) || !(png ? write_png(out, image, log) : write_tga(out, image, log))) {
         abandon_output(out);
         std::fprintf(log, "%s\r\n", output_failure_text(output_name, out.error).c_str());
         return FAILED;
@@ -108,6 +171,7 @@ int render(const char* input_name, const char* output_name, std::FILE* log, std:
 int run_mirolt(int argc, char** argv, std::FILE* log, std::FILE* errors)
 {
     command_line command = split_command_line(argc, argv);
+    bool preview = false;
     for (std::string_view option : command.options) {
         if (is_help_option(option)) {
             std::fputs(USAGE, log);
@@ -118,16 +182,19 @@ int run_mirolt(int argc, char** argv, std::FILE* log, std::FILE* errors)
             std::fprintf(log, "mirolt %s\r\n", TOOLS_VERSION);
             return 0;
         }
-        std::fprintf(errors, "mirolt: unknown option %.*s\r\n", int(option.size()), option.data());
-        std::fputs(USAGE, log);
-        return USAGE_ERROR;
+        if (option != "--preview") {
+            std::fprintf(errors, "mirolt: unknown option %.*s\r\n", int(option.size()), option.data());
+            std::fputs(USAGE, log);
+            return USAGE_ERROR;
+        }
+        preview = true;
     }
     if (command.names.size() != 2) {
         std::fputs(USAGE, log);
         return USAGE_ERROR;
     }
     try {
-        return render(command.names[0], command.names[1], log, errors);
+        return render(command.names[0], command.names[1], preview, log, errors);
     } catch (const std::bad_alloc&) {
         std::fprintf(log, "Out of memory.\r\n");
         return FAILED;

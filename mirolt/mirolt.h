@@ -43,8 +43,17 @@ struct picture {
 // The exact picture of `polygons` polygons: each in its shade, black where none is.
 picture plain_picture(std::vector<uint32_t> owners, int side, size_t polygons);
 
+// The preview for people, drawn from the owners of the pixels: each polygon in a hue far from its
+// neighbours' in the file, with a darker outline and its number where it fits; the cells of the
+// splitspace grid with their names; a dark background.
+picture preview_picture(std::span<const uint32_t> owners, int side, size_t polygons);
+
 // The picture's pixels in red, green and blue, top row first.
 void rgb_pixels(const picture& image, std::vector<uint8_t>& rgb);
+
+// The PNG file of a picture: 8-bit RGB, top row first. False when memory runs out.
+bool png_file(const picture& image, std::vector<uint8_t>& file);
+constexpr size_t PNG_HEADER_SIZE = 33;  // the signature and the IHDR chunk
 
 // The TGA file of a picture: an uncompressed 24-bit header, then the pixels as blue, green, red, the
 // rows from the bottom of the picture up; `stored` counts the rows in file order.

@@ -7,7 +7,13 @@
 #include "reference.h"
 #include "support.h"
 
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#include <stb_image.h>
+
 #include <array>
+#include <memory>
 #include <random>
 
 namespace {
@@ -152,6 +158,65 @@ TEST(Render, SameAsWalkingEveryPixelAtFullSize)
     std::vector<uint8_t> expected;
     reference_picture(file.data(), IMAGE_SIDE, expected);
     EXPECT_EQ(render(file, IMAGE_SIDE), expected);
+}
+
+TEST(Picture, APngFileHoldsTheTgaFilesPixels)
+{
+    std::mt19937 rng(13);
+    const int side = 96;
+    std::vector<uint8_t> file = random_file(rng, 40, -20.0, 116.0);
+    record_walk walk = walk_records(file);
+    std::vector<uint32_t> owners;
+    render_owners(file.data(), walk.records, side, owners);
+    picture image = plain_picture(std::move(owners), side, walk.records.size());
+    std::vector<uint8_t> png;
+    ASSERT_TRUE(png_file(image, png));
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+    std::unique_ptr<uint8_t, void (*)(void*)> decoded(
+        stbi_load_from_memory(png.data(), int(png.size()), &width, &height, &channels, 3), stbi_image_free);
+    ASSERT_TRUE(decoded);
+    ASSERT_EQ(width, side);
+    ASSERT_EQ(height, side);
+    std::vector<uint8_t> tga = render(file, side);
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            const uint8_t* rgb = decoded.get() + (size_t(y) * side + size_t(x)) * 3;
+            ASSERT_EQ(colour({rgb[2], rgb[1], rgb[0]}), pixel_at(tga, side, x, y)) << x << "," << y;
+        }
+    }
+}
+
+TEST(Picture, ThePreviewTellsTouchingPolygonsApartAndDrawsTheGrid)
+{
+    std::vector<uint8_t> file = prepare(square_text(500, 500, 100) + square_text(600, 500, 100));
+    record_walk walk = walk_records(file);
+    std::vector<uint32_t> owners;
+    render_owners(file.data(), walk.records, IMAGE_SIDE, owners);
+    std::vector<uint8_t> rgb;
+    rgb_pixels(preview_picture(owners, IMAGE_SIDE, walk.records.size()), rgb);
+    auto at = [&](int x, int y) {
+        const uint8_t* pixel = &rgb[(size_t(y) * IMAGE_SIDE + size_t(x)) * 3];
+        return colour({pixel[0], pixel[1], pixel[2]});
+    };
+    auto brightness = [](const colour& shade) { return int(shade[0]) + shade[1] + shade[2]; };
+
+    colour first = at(520, 520);
+    colour second = at(680, 520);
+    EXPECT_NE(first, second);
+    // the shared border x = 600 belongs to the first square, x = 601 to the second: both are outline
+    EXPECT_LT(brightness(at(600, 520)), brightness(first));
+    EXPECT_LT(brightness(at(601, 520)), brightness(second));
+
+    colour background = at(300, 1000);
+    colour grid = at(400, 1000);
+    EXPECT_NE(grid, background);
+    for (int x : {800, 1200}) {
+        EXPECT_EQ(at(x, 1000), grid) << x;
+        EXPECT_EQ(at(1000, x), grid) << x;
+        EXPECT_EQ(at(x + 1, 1000), background) << x + 1;
+    }
 }
 
 }  // namespace

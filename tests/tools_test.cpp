@@ -28,6 +28,7 @@ TEST_F(Tools, CommandLinesGetUsageHelpOrVersion)
         {TARVEX, {"a", "b", "c"}, 2, tarvex_usage, ""},
         {TARVEX, {"--strict", "a"}, 2, tarvex_usage, ""},
         {MIROLT, {"a"}, 2, mirolt_usage, ""},
+        {MIROLT, {"--preview", "a"}, 2, mirolt_usage, ""},
         {SINETABLE, {}, 2, sinetable_usage, ""},
         {SINETABLE, {"a", "b"}, 2, sinetable_usage, ""},
         {SINETABLE, {"--frobnicate", "a"}, 2, sinetable_usage, "sinetable: unknown option --frobnicate\r\n"},
@@ -83,6 +84,23 @@ TEST_F(Tools, ThePipelineWritesTheCollisionFileAndItsPicture)
     size_t corner = 18 + 1599u * 1600u * 3u;
     EXPECT_EQ(std::vector<uint8_t>(picture.begin() + long(corner), picture.begin() + long(corner) + 6),
               hex("28 00 FF 28 00 FF"));
+}
+
+TEST_F(Tools, TheImagerWritesPngByNameAndAPreviewOnRequest)
+{
+    // the second record keeps x >= 1700 only: it holds no point of the picture
+    write_bytes(file("far.col"), hex(SQUARE_RECORD + "0010 0000 FFF95A00 0000 0100 80808080 8F8F8F8F"));
+    tool_run png = run_tool(MIROLT, {file("far.col"), file("far.PNG")});
+    EXPECT_EQ(png.status, 0);
+    EXPECT_EQ(png.output,
+              "Completed collision loops.\r\nWritten header.\r\nWritten imagedata.\r\nFinished normally.\r\n");
+    EXPECT_TRUE(read_text(file("far.PNG")).starts_with("\x89PNG\r\n\x1a\n"));
+
+    tool_run preview = run_tool(MIROLT, {"--preview", file("far.col"), file("far.tga")});
+    EXPECT_EQ(preview.status, 0);
+    EXPECT_EQ(preview.output, "Completed collision loops.\r\nPolygon 1 contains no point of the picture.\r\n"
+                              "Written header.\r\nWritten imagedata.\r\nFinished normally.\r\n");
+    EXPECT_EQ(std::filesystem::file_size(file("far.tga")), 7680018u);
 }
 
 TEST_F(Tools, WarningsGoToStandardErrorAndStrictMakesThemErrors)
