@@ -91,8 +91,7 @@ int main(int argc, char** argv)
         std::string name = map.name ? std::string(map.name) + " " : std::string();
         name += std::to_string(walk.records.size());
         if (quick || !map.walk) {
-            std::printf("%16s %14.2f %14s %10s %10s %14.2f\n", name.c_str(), render * 1e3, "-", "-", "-",
-                        whole * 1e3);
+            std::printf("%16s %14.2f %14s %10s %10s %14.2f\n", name.c_str(), render * 1e3, "-", "-", "-", whole * 1e3);
             continue;
         }
         std::vector<uint8_t> expected;

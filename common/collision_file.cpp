@@ -62,8 +62,7 @@ void encode_edge(const edge_equation& edge, uint8_t* out)
 
 edge_equation decode_edge(const uint8_t* edge)
 {
-    return {decode_fixed32(edge, EDGE_FIXED_FORMAT),
-            decode_fixed16(edge + 4, EDGE_FIXED_FORMAT),
+    return {decode_fixed32(edge, EDGE_FIXED_FORMAT), decode_fixed16(edge + 4, EDGE_FIXED_FORMAT),
             decode_fixed16(edge + 6, EDGE_FIXED_FORMAT)};
 }
 

@@ -19,7 +19,7 @@ constexpr size_t MARKER_SIZE = 4;
 constexpr size_t EMPTY_RECORD_SIZE = HEADER_WORD_SIZE + MARKER_SIZE;
 constexpr size_t MAX_RECORD_SIZE = 65535;  // what the 16-bit size_of_this_polygon_data can hold
 constexpr size_t MAX_EDGES = (MAX_RECORD_SIZE - EMPTY_RECORD_SIZE) / EDGE_RECORD_SIZE;  // 8190
-constexpr int EDGE_FIXED_FORMAT = 2;                                                     // 8 fraction bits
+constexpr int EDGE_FIXED_FORMAT = 2;                                                    // 8 fraction bits
 
 // The splitspace mask has bit 4 * cy + cx for each cell (cx, cy) of a 4 x 4 grid over the working
 // area, 0..1599 in x and y, that the polygon reaches; each cell is searched 10 units beyond its edges.

@@ -35,11 +35,11 @@ std::FILE* open_input(const char* name);
 // replaced. One output is open at a time.
 struct output_file {
     std::FILE* file = nullptr;
-    int error = 0;           // errno of the first failure
-    std::string target;      // the file to replace, or empty when writing directly
-    std::string temporary;   // the temporary file's name while it has one
-    int directory = -1;      // the folder of both, where the platform works relative to a folder
-    bool unnamed = false;    // the temporary file has no name until it is complete
+    int error = 0;          // errno of the first failure
+    std::string target;     // the file to replace, or empty when writing directly
+    std::string temporary;  // the temporary file's name while it has one
+    int directory = -1;     // the folder of both, where the platform works relative to a folder
+    bool unnamed = false;   // the temporary file has no name until it is complete
 };
 
 bool open_output(const char* name, output_file& out);

@@ -33,7 +33,7 @@ box_cover classify_box(std::span<edge_equation> edges, const point_box& box, siz
 {
     cutting = 0;
     for (edge_equation& edge : edges) {
-        int far_x = edge.c3 >= 0.0f ? box.x1 : box.x0;   // where the distance is largest
+        int far_x = edge.c3 >= 0.0f ? box.x1 : box.x0;  // where the distance is largest
         int far_y = edge.c2 >= 0.0f ? box.y1 : box.y0;
         if (!is_inside(edge, far_x, far_y)) {
             return box_cover::none;
@@ -315,8 +315,8 @@ uint64_t claim_box(std::span<edge_equation> edges, const point_box& box, size_t 
         }
     } else {
         auto [first, second] = split_box(box);
-        claimed = claim_box(active, first, 2 * node, claims, spans) +
-                  claim_box(active, second, 2 * node + 1, claims, spans);
+        claimed =
+            claim_box(active, first, 2 * node, claims, spans) + claim_box(active, second, 2 * node + 1, claims, spans);
     }
     if (claimed == 0) {
         return 0;
@@ -327,8 +327,7 @@ uint64_t claim_box(std::span<edge_equation> edges, const point_box& box, size_t 
             claims.box_free[node] = free_bounds_of_leaf(claims, free);
         } else {
             auto [first, second] = split_box(box);
-            claims.box_free[node] =
-                joined(free_part(claims, first, 2 * node), free_part(claims, second, 2 * node + 1));
+            claims.box_free[node] = joined(free_part(claims, first, 2 * node), free_part(claims, second, 2 * node + 1));
         }
     }
     return claimed;

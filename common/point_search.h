@@ -33,10 +33,10 @@ bool any_point_inside(std::span<const edge_equation> edges, const point_box& box
 // polygon costs only the boxes where points are still free.
 struct point_claims {
     point_box box;
-    size_t row_words = 0;              // 64-bit words per row of `taken`
-    std::vector<uint64_t> taken;       // one bit per point, row by row
-    std::vector<uint64_t> box_taken;   // taken points per box of the split tree, numbered from 1
-    std::vector<point_box> box_free;   // the bounds of a box's free points, once some are taken
+    size_t row_words = 0;             // 64-bit words per row of `taken`
+    std::vector<uint64_t> taken;      // one bit per point, row by row
+    std::vector<uint64_t> box_taken;  // taken points per box of the split tree, numbered from 1
+    std::vector<point_box> box_free;  // the bounds of a box's free points, once some are taken
 };
 
 void start_claims(point_claims& claims, const point_box& box);

@@ -23,5 +23,7 @@ bool png_file(const picture& image, std::vector<uint8_t>& file)
     rgb_pixels(image, rgb);
     file.clear();
     int stride = image.side * int(PIXEL_SIZE);
-    return stbi_write_png_to_func(append_bytes, &file, image.side, image.side, int(PIXEL_SIZE), rgb.data(), stride) != 0;
+    int written =
+        stbi_write_png_to_func(append_bytes, &file, image.side, image.side, int(PIXEL_SIZE), rgb.data(), stride);
+    return written != 0;
 }

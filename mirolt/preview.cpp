@@ -21,10 +21,10 @@ constexpr colour BACKGROUND = {24, 26, 31};
 constexpr colour GRID = {170, 176, 186};
 constexpr colour TEXT = {255, 255, 255};
 constexpr colour TEXT_EDGE = {0, 0, 0};
-constexpr int LABEL_SCALE = 2;        // screen pixels per pixel of the bitmap font
-constexpr int DIGIT_HEIGHT = 7;       // of the bitmap font's digits, in its own pixels
-constexpr int NAME_HEIGHT = 9;        // of a cell's name, whose brackets reach lower
-constexpr int CELL_LABEL_INSET = 6;   // from the top left corner of a cell
+constexpr int LABEL_SCALE = 2;         // screen pixels per pixel of the bitmap font
+constexpr int DIGIT_HEIGHT = 7;        // of the bitmap font's digits, in its own pixels
+constexpr int NAME_HEIGHT = 9;         // of a cell's name, whose brackets reach lower
+constexpr int CELL_LABEL_INSET = 6;    // from the top left corner of a cell
 constexpr size_t FONT_QUAD_SIZE = 64;  // four vertices of x, y, z and a colour
 
 colour from_hsl(double hue, double saturation, double lightness)
@@ -156,8 +156,7 @@ int text_width(const std::string& text)
 
 // Draws the text with its top left corner at (x, y), with a dark edge that keeps it readable on any
 // colour.
-void draw_text(picture& image, int x, int y, const std::string& text, uint32_t colour,
-               const preview_palette& palette)
+void draw_text(picture& image, int x, int y, const std::string& text, uint32_t colour, const preview_palette& palette)
 {
     std::string copy = text;
     std::vector<char> quads(FONT_QUAD_SIZE * (copy.size() * 16 + 1));
@@ -258,8 +257,8 @@ void draw_numbers(std::span<const uint32_t> owners, int side, size_t polygons, p
             label_place& place = places[owners[at]];
             double distance = std::hypot(x - place.middle_x, y - place.middle_y);
             if ((place.distance < 0.0 || distance < place.distance) &&
-                !covers_a_cell_name({x - place.width / 2 - 1, y - height / 2 - 1, x + place.width / 2 + 2,
-                                     y + height / 2 + 2})) {
+                !covers_a_cell_name(
+                    {x - place.width / 2 - 1, y - height / 2 - 1, x + place.width / 2 + 2, y + height / 2 + 2})) {
                 place.distance = distance;
                 place.x = x;
                 place.y = y;

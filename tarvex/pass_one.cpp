@@ -55,8 +55,8 @@ struct text_state {
     pass_one_result& result;
     std::FILE* log;
     size_t polygon_count = 0;
-    size_t polygon_line = 0;  // where the open polygon's newpolygon stands; 0 outside a polygon
-    size_t record_start = 0;  // where its record starts
+    size_t polygon_line = 0;                 // where the open polygon's newpolygon stands; 0 outside a polygon
+    size_t record_start = 0;                 // where its record starts
     std::vector<vertex_line> vertices = {};  // its vertex lines so far; the last starts the next edge
     std::vector<edge_equation> edges = {};   // its stored edges, for the checks
 };

@@ -8,9 +8,9 @@
 
 namespace {
 
-constexpr size_t LINE_LIMIT = 199;       // characters per read; a longer line arrives in pieces
-constexpr size_t MIN_LINE_LENGTH = 2;    // shorter reads are skipped
-constexpr size_t BLOCK_SIZE = 1 << 16;   // characters taken from a stream at a time
+constexpr size_t LINE_LIMIT = 199;      // characters per read; a longer line arrives in pieces
+constexpr size_t MIN_LINE_LENGTH = 2;   // shorter reads are skipped
+constexpr size_t BLOCK_SIZE = 1 << 16;  // characters taken from a stream at a time
 
 // a read equals a keyword with any of the terminators that a read can leave
 const std::string_view NEWPOLYGON_LINES[] = {"newpolygon\r\n", "newpolygon\n", "newpolygon\r", "newpolygon"};

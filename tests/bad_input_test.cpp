@@ -104,6 +104,7 @@ TEST_F(BadInput, FilesThatCannotBeUsedAreReported)
         std::vector<std::string> args;
         std::string last_line;
     };
+    // clang-format off
     std::vector<file_case> cases = {
         {"a folder as the polygon text", TARVEX, {dir.string(), file("out")},
          "Couldn't read " + dir.string() + ": " + reason(EISDIR) + "."},
@@ -123,6 +124,7 @@ TEST_F(BadInput, FilesThatCannotBeUsedAreReported)
     cases.push_back({"a full disk for sinetable", SINETABLE, {"/dev/full"},
                      "Couldn't write /dev/full: " + reason(ENOSPC) + "."});
 #endif
+    // clang-format on
     for (const file_case& test : cases) {
         SCOPED_TRACE(test.name);
         tool_run run = run_tool(test.program, test.args);
@@ -175,7 +177,10 @@ protected:
         write_bytes(file("sq.col"), hex(SQUARE_FILE));
     }
 
-    std::string in_dir(const std::string& command) { return "cd " + quote(dir.string()) + " && " + command; }
+    std::string in_dir(const std::string& command)
+    {
+        return "cd " + quote(dir.string()) + " && " + command;
+    }
 };
 
 TEST_F(HostileSurroundings, ClosedStandardStreamsLeaveTheOutputAlone)

@@ -19,6 +19,7 @@ std::string printf_f(float value)
 
 TEST(FloatFormat, MatchesPrintfOnTiesSignsAndExtremes)
 {
+    // clang-format off
     const float values[] = {
         0.0f, -0.0f, 1.0f, -1.0f, 10.0f, 0.5f, 1.5f, 511.744f, -128.3f, 1599.0f, 8355711.5f,
         0.0078125f, 0.0234375f, -0.0078125f,  // exact ties at the sixth decimal: half to even
@@ -29,6 +30,7 @@ TEST(FloatFormat, MatchesPrintfOnTiesSignsAndExtremes)
         std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(),
         std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
     };
+    // clang-format on
     for (float value : values) {
         EXPECT_EQ(format_f(value).text, printf_f(value)) << std::hexfloat << value;
     }

@@ -109,10 +109,11 @@ TEST(Render, ShadesCountPolygonsInFileOrderAndWrap)
 
 TEST(Render, TheEarlierPolygonKeepsOverlapsAndSharedBorders)
 {
-    std::vector<uint8_t> pixels = render(prepare(square_text(0, 0, 10) + square_text(10, 0, 10) + square_text(5, 5, 10)), 32);
-    EXPECT_EQ(pixel_at(pixels, 32, 10, 3), polygon_colour(0));   // the shared border
+    std::vector<uint8_t> pixels =
+        render(prepare(square_text(0, 0, 10) + square_text(10, 0, 10) + square_text(5, 5, 10)), 32);
+    EXPECT_EQ(pixel_at(pixels, 32, 10, 3), polygon_colour(0));  // the shared border
     EXPECT_EQ(pixel_at(pixels, 32, 11, 3), polygon_colour(1));
-    EXPECT_EQ(pixel_at(pixels, 32, 7, 7), polygon_colour(0));    // under both earlier squares
+    EXPECT_EQ(pixel_at(pixels, 32, 7, 7), polygon_colour(0));  // under both earlier squares
     EXPECT_EQ(pixel_at(pixels, 32, 12, 7), polygon_colour(1));
     EXPECT_EQ(pixel_at(pixels, 32, 12, 12), polygon_colour(2));
     EXPECT_EQ(pixel_at(pixels, 32, 16, 16), BLACK);

@@ -134,7 +134,7 @@ TEST(PointSearch, AgreesWithEveryPointOnArbitraryStoredEdges)
 
 TEST(PointSearch, BoxesAtTheEndsOfTheIntegerRange)
 {
-    const std::vector<edge_equation> half_plane = {{0.0f, 0.0f, 1.0f}};         // x >= 0
+    const std::vector<edge_equation> half_plane = {{0.0f, 0.0f, 1.0f}};               // x >= 0
     const std::vector<edge_equation> diagonal = {{0.0f, -0.70703125f, 0.70703125f}};  // x >= y
     const point_box boxes[] = {
         {INT_MAX - 20, INT_MAX - 20, INT_MAX, INT_MAX},

@@ -100,9 +100,8 @@ polygon convex_hull(polygon corners)
     auto turn = [](const vertex& o, const vertex& a, const vertex& b) {
         return (double(a.x) - o.x) * (double(b.y) - o.y) - (double(a.y) - o.y) * (double(b.x) - o.x);
     };
-    std::sort(corners.begin(), corners.end(), [](const vertex& a, const vertex& b) {
-        return a.x < b.x || (a.x == b.x && a.y < b.y);
-    });
+    std::sort(corners.begin(), corners.end(),
+              [](const vertex& a, const vertex& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
     polygon hull;
     for (int pass = 0; pass < 2; ++pass) {
         size_t start = hull.size();
@@ -150,8 +149,8 @@ std::string random_map(uint32_t seed, size_t count)
     while (polygons.size() < count) {
         double cx = position(rng);
         double cy = position(rng);
-        polygon corners = convex_hull(
-            ellipse_polygon(rng, cx, cy, radius(rng), radius(rng), turn(rng), 3 + int(rng() % 6), 1.0));
+        polygon corners =
+            convex_hull(ellipse_polygon(rng, cx, cy, radius(rng), radius(rng), turn(rng), 3 + int(rng() % 6), 1.0));
         if (corners.size() >= 3 && holds_disc(corners, cx, cy, HELD_RADIUS)) {
             polygons.push_back(std::move(corners));
         }

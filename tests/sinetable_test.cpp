@@ -20,8 +20,8 @@ TEST(SineTable, HoldsTheReferenceEntries)
         int value;
     };
     // entry 128 is 0, not -1: sin(a) there is about -8.7e-8 and truncates toward zero
-    const reference entries[] = {{0, 0},     {1, 402},     {2, 803},   {16, 6269},    {32, 11585}, {63, 16379},
-                                 {64, 16384}, {128, 0},    {129, -402}, {192, -16384}, {255, -402}};
+    const reference entries[] = {{0, 0},      {1, 402}, {2, 803},    {16, 6269},    {32, 11585}, {63, 16379},
+                                 {64, 16384}, {128, 0}, {129, -402}, {192, -16384}, {255, -402}};
     for (const reference& expected : entries) {
         EXPECT_EQ(entry(table, expected.i), expected.value) << "entry " << expected.i;
     }

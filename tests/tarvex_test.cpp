@@ -37,8 +37,8 @@ TEST(PassOne, LogsEveryReadAndEveryEdge)
     const char* const edges[][7] = {
         {"0,10", "(0.000000,0.000000)", "(0.000000,10.000000)", "(0.000000,1.000000)", "0.000000", "0.000000",
          "1.000000"},
-        {"10,10", "(0.000000,10.000000)", "(10.000000,10.000000)", "(1.000000,10.000000)", "10.000000",
-         "-1.000000", "0.000000"},
+        {"10,10", "(0.000000,10.000000)", "(10.000000,10.000000)", "(1.000000,10.000000)", "10.000000", "-1.000000",
+         "0.000000"},
         {"10,0", "(10.000000,10.000000)", "(10.000000,0.000000)", "(10.000000,9.000000)", "10.000000", "0.000000",
          "-1.000000"},
         {"0,0", "(10.000000,0.000000)", "(0.000000,0.000000)", "(9.000000,0.000000)", "0.000000", "1.000000",
@@ -47,8 +47,8 @@ TEST(PassOne, LogsEveryReadAndEveryEdge)
     std::string expected = "Read: [newpolygon\r\n]\r\nRead: [0,0\r\n]\r\n";
     for (const auto& edge : edges) {
         expected += std::string("Read: [") + edge[0] + "\r\n]\r\n";
-        expected += std::string("A  = ") + edge[1] + "\r\nB  = " + edge[2] + "\r\nA  = " + edge[1] + "\r\nB' = " +
-                    edge[3] + "\r\nABlength = 10.000000\r\nC1 = " + edge[4] + "\r\nC2 = " + edge[5] +
+        expected += std::string("A  = ") + edge[1] + "\r\nB  = " + edge[2] + "\r\nA  = " + edge[1] +
+                    "\r\nB' = " + edge[3] + "\r\nABlength = 10.000000\r\nC1 = " + edge[4] + "\r\nC2 = " + edge[5] +
                     "\r\nC3 = " + edge[6] + "\r\n";
     }
     expected += "Read: [endpolygon\r\n]\r\nRead: []\r\n";
@@ -89,8 +89,9 @@ TEST(PassOne, ReadsEachLineThroughItsLineFeedInPiecesOf199)
         {"blank lines are skipped, not scanned",
          "\r\nnewpolygon\r\n0,0\r\n \t\r\n0,10\r\n10,10\r\n10,0\r\n0,0\r\nendpolygon\r\n\r\n", SQUARE_INTERMEDIATE,
          "Read: [\r\n]\r\nRead: []\r\n"},
-        {"a long line arrives in 199-character reads", "newpolygon\r\n0,0\r\n0,10\r\n" + long_blank + "10,10\r\n10,0\r\n0,0\r\nendpolygon",
-         SQUARE_INTERMEDIATE, "Read: [endpolygon]\r\n"},
+        {"a long line arrives in 199-character reads",
+         "newpolygon\r\n0,0\r\n0,10\r\n" + long_blank + "10,10\r\n10,0\r\n0,0\r\nendpolygon", SQUARE_INTERMEDIATE,
+         "Read: [endpolygon]\r\n"},
         {"a read that fills 199 characters at the end is followed by an empty one", SQUARE_TEXT + long_blank,
          SQUARE_INTERMEDIATE, "Read: [" + long_blank + "]\r\nRead: []\r\n"},
     };
@@ -122,10 +123,13 @@ TEST(PassOne, RejectsInputThatWouldCorruptTheFile)
         {"newpolygon inside a polygon", open + "0,0\r\n" + open, "Line 1: newpolygon without endpolygon."},
         {"a polygon still open at the end", "\r\n" + open + "0,0\r\n0,1\r\n", "Line 2: newpolygon without endpolygon."},
         {"endpolygon without newpolygon", close, "Line 1: endpolygon without newpolygon."},
-        {"a lone number is not a vertex", open + "1,2\r\n7\r\n", "Line 3: expected newpolygon, endpolygon or a vertex x,y."},
+        {"a lone number is not a vertex", open + "1,2\r\n7\r\n",
+         "Line 3: expected newpolygon, endpolygon or a vertex x,y."},
         {"a word is not a number", open + "abc,5\r\n", "Line 2: expected newpolygon, endpolygon or a vertex x,y."},
-        {"no white space before the comma", open + "1 ,2\r\n", "Line 2: expected newpolygon, endpolygon or a vertex x,y."},
-        {"a keyword with trailing spaces", "newpolygon \r\n", "Line 1: expected newpolygon, endpolygon or a vertex x,y."},
+        {"no white space before the comma", open + "1 ,2\r\n",
+         "Line 2: expected newpolygon, endpolygon or a vertex x,y."},
+        {"a keyword with trailing spaces", "newpolygon \r\n",
+         "Line 1: expected newpolygon, endpolygon or a vertex x,y."},
         {"NaN", open + "nan,0\r\n", "Line 2: coordinate is not finite."},
         {"infinity", open + "0,-inf\r\n", "Line 2: coordinate is not finite."},
         {"a number beyond single precision", open + "1e39,0\r\n", "Line 2: coordinate is not finite."},
@@ -185,6 +189,7 @@ TEST(PolygonChecks, WarnAboutShapesThatAreAlmostCertainlyMistakes)
     };
     const std::string not_convex = "is not convex: its outline turns the other way here, so the stored shape is "
                                    "smaller than drawn";
+    // clang-format off
     const warning_case cases[] = {
         {"a convex polygon listed counter-clockwise on the picture", SQUARE_TEXT, {}},
         {"a polygon partly outside the working area", polygon_lines({"1590,0", "1590,9", "1610,9", "1610,0", "1590,0"}),
@@ -213,6 +218,7 @@ TEST(PolygonChecks, WarnAboutShapesThatAreAlmostCertainlyMistakes)
         {"a decimal comma", polygon_lines({"0,0", "0,10,5", "10,10", "10,0", "0,0"}),
          {"3: polygon 0: text after the second number is ignored; is ',' a decimal separator here?"}},
     };
+    // clang-format on
     for (const warning_case& test : cases) {
         SCOPED_TRACE(test.name);
         pass_result pass = run_pass_one(test.text);

@@ -67,7 +67,8 @@ TEST_F(Tools, ThePipelineWritesTheCollisionFileAndItsPicture)
     tool_run prepared = run_tool(TARVEX, {file("square.txt"), file("square.col")});
     EXPECT_EQ(prepared.status, 0);
     EXPECT_EQ(prepared.errors, "");
-    EXPECT_NE(prepared.output.find("Read: []\r\nStart of second pass.\r\nEncountered polygon 0.\r\n"), std::string::npos);
+    EXPECT_NE(prepared.output.find("Read: []\r\nStart of second pass.\r\nEncountered polygon 0.\r\n"),
+              std::string::npos);
     EXPECT_TRUE(prepared.output.ends_with("Advancing 10 4-byte words to the next polygon.\r\n"
                                           "About to write.\r\nFinished normally.\r\n"));
     EXPECT_EQ(read_bytes(file("square.col")), hex(SQUARE_FILE));
@@ -134,7 +135,8 @@ TEST_F(Tools, AFileWithoutPolygonsDrawsABlackPicture)
     write_bytes(file("none.col"), hex("8F8F8F8F"));
     tool_run run = run_tool(MIROLT, {file("none.col"), file("black.tga")});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output, "Completed collision loops.\r\nWritten header.\r\nWritten imagedata.\r\nFinished normally.\r\n");
+    EXPECT_EQ(run.output,
+              "Completed collision loops.\r\nWritten header.\r\nWritten imagedata.\r\nFinished normally.\r\n");
     std::vector<uint8_t> picture = read_bytes(file("black.tga"));
     ASSERT_EQ(picture.size(), 7680018u);
     EXPECT_EQ(std::count(picture.begin() + 18, picture.end(), 0), 7680000);
