@@ -16,7 +16,6 @@
 namespace {
 
 constexpr int FAILED = 1;
-constexpr int USAGE_ERROR = 2;
 constexpr int NOT_OPENED = -1;
 
 const char* const USAGE = "Usage: mirolt.exe inputname outputname\r\n";
@@ -170,29 +169,14 @@ int render(const char* input_name, const char* output_name, bool preview, std::F
 
 int run_mirolt(int argc, char** argv, std::FILE* log, std::FILE* errors)
 {
-    command_line command = split_command_line(argc, argv);
-    bool preview = false;
-    for (std::string_view option : command.options) {
-        if (is_help_option(option)) {
-            std::fputs(USAGE, log);
-            std::fputs(HELP, log);
-            return 0;
-        }
-        if (option == "--version") {
-            std::fprintf(log, "mirolt %s\r\n", TOOLS_VERSION);
-            return 0;
-        }
-        if (option != "--preview") {
-            std::fprintf(errors, "mirolt: unknown option %.*s\r\n", int(option.size()), option.data());
-            std::fputs(USAGE, log);
-            return USAGE_ERROR;
-        }
-        preview = true;
+    static const std::string_view OPTIONS[] = {"--preview"};
+    command_line command = read_command_line(argc, argv, {"mirolt", USAGE, HELP, OPTIONS, 2});
+    if (command.answer) {
+        std::fputs(command.answer->log.c_str(), log);
+        std::fputs(command.answer->errors.c_str(), errors);
+        return command.answer->status;
     }
-    if (command.names.size() != 2) {
-        std::fputs(USAGE, log);
-        return USAGE_ERROR;
-    }
+    bool preview = !command.options.empty();
     try {
         return render(command.names[0], command.names[1], preview, log, errors);
     } catch (const std::bad_alloc&) {

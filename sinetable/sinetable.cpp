@@ -11,7 +11,6 @@
 namespace {
 
 constexpr int FAILED = 1;
-constexpr int USAGE_ERROR = 2;
 constexpr float SINE_DIVISOR = 256.0f;
 constexpr float TURN = 6.2831855f;  // 2 pi rounded to single, bits 0x40C90FDB
 
@@ -50,24 +49,11 @@ void make_sine_table(uint8_t* table)
 
 int run_sinetable(int argc, char** argv, std::FILE* log, std::FILE* errors)
 {
-    command_line command = split_command_line(argc, argv);
-    for (std::string_view option : command.options) {
-        if (is_help_option(option)) {
-            std::fputs(USAGE, log);
-            std::fputs(HELP, log);
-            return 0;
-        }
-        if (option == "--version") {
-            std::fprintf(log, "sinetable %s\r\n", TOOLS_VERSION);
-            return 0;
-        }
-        std::fprintf(errors, "sinetable: unknown option %.*s\r\n", int(option.size()), option.data());
-        std::fputs(USAGE, log);
-        return USAGE_ERROR;
-    }
-    if (command.names.size() != 1) {
-        std::fputs(USAGE, log);
-        return USAGE_ERROR;
+    command_line command = read_command_line(argc, argv, {"sinetable", USAGE, HELP, {}, 1});
+    if (command.answer) {
+        std::fputs(command.answer->log.c_str(), log);
+        std::fputs(command.answer->errors.c_str(), errors);
+        return command.answer->status;
     }
     const char* output_name = command.names[0];
     uint8_t table[SINE_TABLE_SIZE];

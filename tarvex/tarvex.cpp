@@ -11,7 +11,6 @@
 namespace {
 
 constexpr int FAILED = 1;
-constexpr int USAGE_ERROR = 2;
 constexpr int NOT_OPENED = -1;
 
 const char* const USAGE = "Usage: tarvex.exe inputname outputname\r\n";
@@ -109,29 +108,14 @@ int prepare(const char* input_name, const char* output_name, bool strict, std::F
 
 int run_tarvex(int argc, char** argv, std::FILE* log, std::FILE* errors)
 {
-    command_line command = split_command_line(argc, argv);
-    bool strict = false;
-    for (std::string_view option : command.options) {
-        if (is_help_option(option)) {
-            std::fputs(USAGE, log);
-            std::fputs(HELP, log);
-            return 0;
-        }
-        if (option == "--version") {
-            std::fprintf(log, "tarvex %s\r\n", TOOLS_VERSION);
-            return 0;
-        }
-        if (option != "--strict") {
-            std::fprintf(errors, "tarvex: unknown option %.*s\r\n", int(option.size()), option.data());
-            std::fputs(USAGE, log);
-            return USAGE_ERROR;
-        }
-        strict = true;
+    static const std::string_view OPTIONS[] = {"--strict"};
+    command_line command = read_command_line(argc, argv, {"tarvex", USAGE, HELP, OPTIONS, 2});
+    if (command.answer) {
+        std::fputs(command.answer->log.c_str(), log);
+        std::fputs(command.answer->errors.c_str(), errors);
+        return command.answer->status;
     }
-    if (command.names.size() != 2) {
-        std::fputs(USAGE, log);
-        return USAGE_ERROR;
-    }
+    bool strict = !command.options.empty();
     try {
         return prepare(command.names[0], command.names[1], strict, log, errors);
     } catch (const std::bad_alloc&) {
