@@ -156,10 +156,12 @@ bool search_box(std::span<edge_equation> edges, const point_box& box)
     return search_box(active, first) || search_box(active, second);
 }
 
-// claims
+// Claims: one bit per point says whether it is taken, and every box of the split tree keeps its
+// count of taken points and the bounds of its free ones. The tree is that of the search above, so a
+// box's halves are always the same two boxes.
 
 constexpr int WORD_BITS = 64;
-constexpr size_t ROOT_NODE = 1;  // the boxes of the split tree are numbered as a heap: node n has 2n and 2n + 1
+constexpr size_t ROOT_NODE = 1;  // the boxes are numbered as in a heap: box n has halves 2n and 2n + 1
 
 uint64_t box_area(const point_box& box)
 {
