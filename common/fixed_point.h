@@ -27,6 +27,13 @@ inline void put_be16(unsigned value, uint8_t* out)
     out[1] = uint8_t(value);
 }
 
+// The one little-endian form: the 16-bit fields of the imager's TGA header.
+inline void put_le16(unsigned value, uint8_t* out)
+{
+    out[0] = uint8_t(value);
+    out[1] = uint8_t(value >> 8);
+}
+
 inline uint16_t get_be16(const uint8_t* in)
 {
     return uint16_t(in[0] << 8 | in[1]);

@@ -1,6 +1,8 @@
 // The imager's pictures and their files.
 #include "mirolt.h"
 
+#include "fixed_point.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -43,10 +45,8 @@ void tga_header(int side, uint8_t* header)
     std::fill(header, header + TGA_HEADER_SIZE, 0);
     header[2] = 2;  // uncompressed true-colour, no image ID, no colour map
     // width and height are the only 16-bit fields that are not 0; TGA stores them little-endian
-    header[12] = uint8_t(side);
-    header[13] = uint8_t(side >> 8);
-    header[14] = uint8_t(side);
-    header[15] = uint8_t(side >> 8);
+    put_le16(unsigned(side), header + 12);
+    put_le16(unsigned(side), header + 14);
     header[16] = 24;  // bits per pixel; the descriptor byte 0 means no alpha and the origin bottom left
 }
 
