@@ -106,6 +106,7 @@ bool add_vertex(text_state& state, const text_line& vertex, size_t line)
     if (vertex.problem) {
         return fail(state, line, vertex.problem);
     }
+    check_vertex(state.polygon_count, {vertex.x, vertex.y, line, vertex.third_number}, state.result.warnings);
     if (!state.vertices.empty()) {
         const vertex_line& a = state.vertices.back();
         if (vertex.x == a.x && vertex.y == a.y) {

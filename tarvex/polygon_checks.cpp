@@ -199,16 +199,17 @@ bool reaches_working_area(std::span<const vertex_line> vertices, std::span<const
 
 }  // namespace
 
+void check_vertex(size_t number, const vertex_line& vertex, std::vector<warning>& warnings)
+{
+    if (vertex.third_number) {
+        add(warnings, vertex.line, number,
+            ": text after the second number is ignored; is ',' a decimal separator here?");
+    }
+}
+
 void check_polygon(size_t number, size_t polygon_line, std::span<const vertex_line> vertices,
                    std::span<const edge_equation> edges, std::vector<warning>& warnings)
 {
-    for (const vertex_line& vertex : vertices) {
-        if (vertex.third_number) {
-            add(warnings, vertex.line, number,
-                ": text after the second number is ignored; is ',' a decimal separator here?");
-        }
-    }
-
     const vertex_line& first = vertices.front();
     const vertex_line& last = vertices.back();
     bool closed = first.x == last.x && first.y == last.y;

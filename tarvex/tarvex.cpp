@@ -4,6 +4,7 @@
 
 #include "command_line.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -25,9 +26,12 @@ const char* const HELP = "Prepares a collision file from a text list of convex p
                          "The log goes to standard output, warnings to standard error. README.md describes\r\n"
                          "the polygon text, the collision file, every message and the exit statuses.\r\n";
 
-// Warnings in the form that compilers use, so that editors can jump to the line; a count ends them.
-void report_warnings(std::FILE* errors, const char* input_name, const std::vector<warning>& warnings)
+// Warnings in the form that compilers use, so that editors can jump to the line, in the order of the
+// lines; a count ends them.
+void report_warnings(std::FILE* errors, const char* input_name, std::vector<warning>& warnings)
 {
+    std::stable_sort(warnings.begin(), warnings.end(),
+                     [](const warning& a, const warning& b) { return a.line < b.line; });
     for (const warning& found : warnings) {
         std::fprintf(errors, "%s:%zu: warning: %s\r\n", input_name, found.line, found.text.c_str());
     }
@@ -76,10 +80,10 @@ int prepare(const char* input_name, const char* output_name, bool strict, std::F
     pass_one_result first;
     bool accepted = read_polygons(input_name, input, log, first);
     std::fclose(input);
+    report_warnings(errors, input_name, first.warnings);  // they may explain a refusal, too
     if (!accepted) {
         return FAILED;
     }
-    report_warnings(errors, input_name, first.warnings);
     std::fputs("Start of second pass.\r\n", log);
 
     std::string error;

@@ -59,6 +59,10 @@ struct warning {
     std::string text;
 };
 
+// Adds the warnings for a vertex line of polygon `number`, as soon as it is read, so that they are
+// told even when a later line stops the run.
+void check_vertex(size_t number, const vertex_line& vertex, std::vector<warning>& warnings);
+
 // Adds the warnings for polygon `number`, begun at `polygon_line`, given its vertex lines and the
 // edges stored for them. The checks look at the text as read, in world coordinates.
 void check_polygon(size_t number, size_t polygon_line, std::span<const vertex_line> vertices,
