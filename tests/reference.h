@@ -1,4 +1,4 @@
-// Plain references written straight from the tools' definitions: every point tested, one by one.
+// Plain references: every point tested, one by one, and every record walked from the first.
 // The fast searches must agree with them on every input.
 #pragma once
 

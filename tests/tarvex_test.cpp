@@ -12,7 +12,7 @@
 
 namespace {
 
-const std::vector<uint8_t> SQUARE_INTERMEDIATE = hex(SQUARE_RECORDS);
+const std::vector<uint8_t> SQUARE_PASS_ONE = hex(SQUARE_RECORDS);
 
 std::string square_with_lines_ending(const std::string& terminator)
 {
@@ -27,7 +27,7 @@ TEST(PassOne, TheSquareGivesItsFourEdgeRecordsAndBothMarkers)
 {
     pass_result pass = run_pass_one(SQUARE_TEXT);
     ASSERT_TRUE(pass.ok) << pass.error;
-    EXPECT_EQ(pass.bytes, SQUARE_INTERMEDIATE);
+    EXPECT_EQ(pass.bytes, SQUARE_PASS_ONE);
     EXPECT_EQ(std::vector<uint8_t>(pass.bytes.begin() + 12, pass.bytes.begin() + 20), hex("00 00 0A 00 FF 00 00 00"));
 }
 
@@ -79,21 +79,21 @@ TEST(PassOne, ReadsEachLineThroughItsLineFeedInPiecesOf199)
     };
     const reading_case cases[] = {
         {"an empty input has only the data end marker", "", hex("8F8F8F8F"), "Read: []\r\n"},
-        {"LF lines give the same file as CR LF lines", square_with_lines_ending("\n"), SQUARE_INTERMEDIATE,
+        {"LF lines give the same file as CR LF lines", square_with_lines_ending("\n"), SQUARE_PASS_ONE,
          "Read: [endpolygon\n]\r\nRead: []\r\n"},
         {"a last endpolygon without terminator needs no empty read", SQUARE_TEXT.substr(0, SQUARE_TEXT.size() - 2),
-         SQUARE_INTERMEDIATE, "C3 = 0.000000\r\nRead: [endpolygon]\r\n"},
-        {"a last endpolygon may end in CR", SQUARE_TEXT.substr(0, SQUARE_TEXT.size() - 1), SQUARE_INTERMEDIATE,
+         SQUARE_PASS_ONE, "C3 = 0.000000\r\nRead: [endpolygon]\r\n"},
+        {"a last endpolygon may end in CR", SQUARE_TEXT.substr(0, SQUARE_TEXT.size() - 1), SQUARE_PASS_ONE,
          "Read: [endpolygon\r]\r\n"},
-        {"lines under two characters are ignored", "\n" + SQUARE_TEXT + "7", SQUARE_INTERMEDIATE, "Read: [7]\r\n"},
+        {"lines under two characters are ignored", "\n" + SQUARE_TEXT + "7", SQUARE_PASS_ONE, "Read: [7]\r\n"},
         {"blank lines are skipped, not scanned",
-         "\r\nnewpolygon\r\n0,0\r\n \t\r\n0,10\r\n10,10\r\n10,0\r\n0,0\r\nendpolygon\r\n\r\n", SQUARE_INTERMEDIATE,
+         "\r\nnewpolygon\r\n0,0\r\n \t\r\n0,10\r\n10,10\r\n10,0\r\n0,0\r\nendpolygon\r\n\r\n", SQUARE_PASS_ONE,
          "Read: [\r\n]\r\nRead: []\r\n"},
         {"a long line arrives in 199-character reads",
-         "newpolygon\r\n0,0\r\n0,10\r\n" + long_blank + "10,10\r\n10,0\r\n0,0\r\nendpolygon", SQUARE_INTERMEDIATE,
+         "newpolygon\r\n0,0\r\n0,10\r\n" + long_blank + "10,10\r\n10,0\r\n0,0\r\nendpolygon", SQUARE_PASS_ONE,
          "Read: [endpolygon]\r\n"},
         {"a read that fills 199 characters at the end is followed by an empty one", SQUARE_TEXT + long_blank,
-         SQUARE_INTERMEDIATE, "Read: [" + long_blank + "]\r\nRead: []\r\n"},
+         SQUARE_PASS_ONE, "Read: [" + long_blank + "]\r\nRead: []\r\n"},
     };
     for (const reading_case& test : cases) {
         SCOPED_TRACE(test.name);
