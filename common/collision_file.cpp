@@ -3,7 +3,9 @@
 
 #include "fixed_point.h"
 
+#include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace {
 
@@ -123,6 +125,15 @@ record_walk walk_records(std::span<const uint8_t> data)
         walk.records.push_back({start, (word - start - HEADER_WORD_SIZE) / EDGE_RECORD_SIZE});
         start = word + MARKER_SIZE;
     }
+}
+
+void drop_repeated_edges(std::vector<edge_equation>& edges)
+{
+    auto key = [](const edge_equation& edge) { return std::tie(edge.c1, edge.c2, edge.c3); };
+    std::sort(edges.begin(), edges.end(), [&](const edge_equation& a, const edge_equation& b) { return key(a) < key(b); });
+    edges.erase(std::unique(edges.begin(), edges.end(),
+                            [&](const edge_equation& a, const edge_equation& b) { return key(a) == key(b); }),
+                edges.end());
 }
 
 void decode_edges(const uint8_t* data, const polygon_record& record, std::vector<edge_equation>& edges)

@@ -98,3 +98,8 @@ struct record_walk {
 record_walk walk_records(std::span<const uint8_t> data);
 
 void decode_edges(const uint8_t* data, const polygon_record& record, std::vector<edge_equation>& edges);
+
+// Keeps one of each set of equal edges, in some order: the inside is the intersection of the edges'
+// half-planes, so neither a repeat nor the order changes which points are inside, and a record that
+// goes back and forth along the same edges costs a search no more than its distinct edges.
+void drop_repeated_edges(std::vector<edge_equation>& edges);

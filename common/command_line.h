@@ -1,21 +1,29 @@
-// The command line that the tools share: options first, then names; "--" ends the options. Every
-// tool takes -h or --help and --version besides its own options.
+// What the tools share around their work: the command line, the exit statuses, and the end of a run.
+// Options may stand anywhere among the names, as in GNU tools, and "--" ends them. Every tool takes
+// -h or --help and --version besides its own options.
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+// The exit statuses of every tool.
+constexpr int SUCCEEDED = 0;
+constexpr int FAILED = 1;       // refused or failed; the log's last line says why
+constexpr int USAGE_ERROR = 2;  // the command line cannot run
+constexpr int NOT_OPENED = -1;  // the input cannot be opened; a POSIX shell sees 255
+
 // What a tool is called and takes.
 struct tool_command {
     const char* name;                           // "tarvex"
     const char* usage;                          // its usage line, CR LF included
-    const char* help;                           // the lines that --help adds to the usage line
+    const char* help;                           // what --help prints, from a usage line that names the options
     std::span<const std::string_view> options;  // its own options
-    size_t names;                               // how many names it needs
+    size_t name_count;                          // how many names it needs
 };
 
 // What the tool answers instead of running: its help or version, or a usage error.
@@ -31,7 +39,16 @@ struct command_line {
     std::optional<command_answer> answer;  // set when the tool must answer and end
 };
 
-constexpr int USAGE_ERROR = 2;  // the exit status of a command line that cannot run
-
-// Words before the names that start with '-' are options; "-" alone is a name.
+// Words that start with '-' are options, up to "--"; "-" alone is a name.
 command_line read_command_line(int argc, char** argv, const tool_command& tool);
+
+// Whether the command line gave the option.
+bool has_option(const command_line& command, std::string_view option);
+
+// Prints the answer and returns its status.
+int answer_command(const command_answer& answer, std::FILE* log, std::FILE* errors);
+
+// The end of every run: the log and the messages are flushed, and a run whose log or messages could
+// not be written fails, as standard tools do when they close their output, with the reason on
+// standard error. Returns the exit status.
+int finish_tool(const char* name, int status, std::FILE* log, std::FILE* errors);

@@ -72,12 +72,6 @@ input_result read_input(const char* name, std::vector<uint8_t>& bytes)
     return result;
 }
 
-bool same_file(const char* a, const char* b)
-{
-    std::error_code unknown;
-    return std::filesystem::equivalent(path_of(a), path_of(b), unknown);
-}
-
 std::string input_failure_text(const char* name, const input_result& result)
 {
     char text[256];
@@ -103,7 +97,28 @@ std::string input_failure_text(const char* name, const input_result& result)
 
 std::string output_failure_text(const char* name, int error)
 {
-    return std::string("Couldn't write ") + name + ": " + std::strerror(error) + ".";
+    const char* reason = error == DEVICE_NAME ? "a device name on Windows" : std::strerror(error);
+    return std::string("Couldn't write ") + name + ": " + reason + ".";
+}
+
+bool write_output(output_file& out, const void* data, size_t size)
+{
+    if (out.way == output_way::in_place) {
+        try {
+            const auto* bytes = static_cast<const unsigned char*>(data);
+            out.pending.insert(out.pending.end(), bytes, bytes + size);
+            return true;
+        } catch (const std::bad_alloc&) {
+            out.error = ENOMEM;
+            return false;
+        }
+    }
+    errno = 0;
+    if (std::fwrite(data, 1, size, out.file) != size) {
+        out.error = errno != 0 ? errno : EIO;
+        return false;
+    }
+    return true;
 }
 
 bool write_output_file(const char* name, const void* data, size_t size, int& error)
@@ -111,7 +126,6 @@ bool write_output_file(const char* name, const void* data, size_t size, int& err
     output_file out;
     if (!open_output(name, out) || !write_output(out, data, size) || !finish_output(out)) {
         error = out.error;
-        abandon_output(out);
         return false;
     }
     return true;

@@ -2,6 +2,8 @@
 // for what went wrong, which the tools print.
 #pragma once
 
+#include "platform.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -36,9 +38,6 @@ std::FILE* open_tool_input(const char* name, input_result& result);
 // is read.
 input_result read_input(const char* name, std::vector<uint8_t>& bytes);
 
-// Whether two names lead to one existing file, by any spelling or link.
-bool same_file(const char* a, const char* b);
-
 // "Couldn't read NAME: REASON." or "NAME is too large: ...", without the line end.
 std::string input_failure_text(const char* name, const input_result& result);
 
@@ -46,4 +45,4 @@ std::string input_failure_text(const char* name, const input_result& result);
 std::string output_failure_text(const char* name, int error);
 
 // The whole output in one write; on failure nothing is replaced and `error` holds errno.
-bool write_output_file(const char* name, const void* data, size_t size, int& error);
+[[nodiscard]] bool write_output_file(const char* name, const void* data, size_t size, int& error);

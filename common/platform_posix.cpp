@@ -1,6 +1,7 @@
 // The platform part on POSIX systems: descriptors, signals, and outputs put in place with rename.
 #include "platform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -9,6 +10,9 @@
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/xattr.h>
+#endif
 
 const char* const NULL_DEVICE = "/dev/null";
 
@@ -64,19 +68,31 @@ std::string temporary_name()
     return name;
 }
 
-// The descriptor that a name like /dev/fd/3, /proc/self/fd/3 or /proc/PID/fd/3 stands for; -1 for any
-// other name.
+bool all_digits(std::string_view text)
+{
+    return !text.empty() && text.size() <= 9 && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// The descriptor that a name in this process's descriptor folder stands for, however the folder is
+// spelled: /dev/fd/3, /dev//fd/3, /proc/self/fd/3, /dev/../proc/self/fd/3 and /proc/PID/fd/3 all
+// resolve to it. -1 for any other name.
 int descriptor_named(const std::string& path)
 {
-    const std::string prefixes[] = {"/dev/fd/", "/proc/self/fd/", "/proc/thread-self/fd/",
-                                    "/proc/" + std::to_string(getpid()) + "/fd/"};
-    for (const std::string& prefix : prefixes) {
-        if (path.size() > prefix.size() && path.size() - prefix.size() <= 9 && path.starts_with(prefix) &&
-            path.find_first_not_of("0123456789", prefix.size()) == std::string::npos) {
-            return std::stoi(path.substr(prefix.size()));
-        }
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos || !all_digits(std::string_view(path).substr(slash + 1))) {
+        return -1;
     }
-    return -1;
+    std::string folder = slash == 0 ? "/" : path.substr(0, slash);
+    char resolved[PATH_MAX];
+    if (!realpath(folder.c_str(), resolved)) {
+        return -1;
+    }
+    std::string_view where = resolved;
+    std::string own = "/proc/" + std::to_string(getpid());
+    bool descriptors = where == own + "/fd" ||
+                       (where.starts_with(own + "/task/") && where.ends_with("/fd") &&
+                        all_digits(where.substr(own.size() + 6, where.size() - own.size() - 9)));
+    return descriptors ? std::stoi(path.substr(slash + 1)) : -1;
 }
 
 // A link of the proc file system: its text names no path ("pipe:[12]", "x.bin (deleted)"), but
@@ -98,6 +114,27 @@ std::string link_target(const std::string& path)
     target.resize(size_t(length));
     std::filesystem::path link_dir = std::filesystem::path(path).parent_path();
     return target.front() == '/' || link_dir.empty() ? target : (link_dir / target).string();
+}
+
+// The descriptor that the name leads to, through any links on the way; -1 when it leads elsewhere.
+// The links are only read here: what is written is decided by the kernel when it opens the name.
+int descriptor_reached(std::string path)
+{
+    for (int hop = 0; hop <= MAX_LINK_HOPS; ++hop) {
+        int descriptor = descriptor_named(path);
+        if (descriptor >= 0) {
+            return descriptor;
+        }
+        struct stat link;
+        if (lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode) || is_proc_link(link)) {
+            return -1;
+        }
+        path = link_target(path);
+        if (path.empty()) {
+            return -1;
+        }
+    }
+    return -1;
 }
 
 // Writes into an open descriptor of this process, sharing its position, so that ">>" keeps appending
@@ -165,11 +202,42 @@ bool name_unnamed(output_file& out)
     return fail(out, EEXIST);
 }
 
+// Whether a rename would leave everything but the contents as writing the old file would: one link,
+// the user's own file in a folder the user may change, a group the user may give the new file, and no
+// extended attributes (ACLs among them) beyond the security label that any new file there gets.
+bool rename_keeps_all(const std::string& path, const struct stat& file)
+{
+    if (file.st_nlink != 1 || file.st_uid != geteuid()) {
+        return false;
+    }
+    bool own_group = file.st_gid == getegid() || geteuid() == 0;
+    if (!own_group) {
+        gid_t groups[NGROUPS_MAX];
+        int count = getgroups(NGROUPS_MAX, groups);
+        own_group = std::find(groups, groups + std::max(count, 0), file.st_gid) != groups + std::max(count, 0);
+    }
+    std::string folder = std::filesystem::path(path).parent_path().string();
+    if (!own_group || faccessat(AT_FDCWD, folder.empty() ? "." : folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+        return false;
+    }
+#ifdef __linux__
+    char names[256];
+    ssize_t size = llistxattr(path.c_str(), names, sizeof names);
+    std::string_view label = "security.selinux";
+    if (size != 0 && !(size_t(size) == label.size() + 1 && std::string_view(names, label.size()) == label)) {
+        return false;  // attributes to keep, or too many to read here
+    }
+#endif
+    return true;
+}
+
+// The replace way: a new file beside the target, renamed over it once complete.
 bool open_beside(const std::string& path, const struct stat* existing, output_file& out)
 {
-    if (existing && access(path.c_str(), W_OK) != 0) {
+    if (existing && faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
         return fail(out, errno);
     }
+    out.way = output_way::replace;
     std::filesystem::path target(path);
     out.target = target.filename().string();
     if (out.target.empty() || out.target == "." || out.target == "..") {
@@ -200,18 +268,51 @@ bool open_beside(const std::string& path, const struct stat* existing, output_fi
         fd = create_named_temporary(out, NEW_FILE_MODE);
     }
     if (fd < 0) {
-        int error = errno;
-        abandon_output(out);
-        return fail(out, error);
+        return fail(out, errno);
     }
-    // the replacement keeps the old file's mode, which the umask may not allow a new file to have
-    if ((existing && fchmod(fd, existing->st_mode & 07777) != 0) || !(out.file = fdopen(fd, "wb"))) {
+    // the replacement keeps the old file's group and mode, which the umask may not allow a new file
+    bool kept = !existing || ((existing->st_gid == getegid() || fchown(fd, uid_t(-1), existing->st_gid) == 0) &&
+                              fchmod(fd, existing->st_mode & 07777) == 0);
+    if (!kept || !(out.file = fdopen(fd, "wb"))) {
         int error = errno;
         close(fd);
-        abandon_output(out);
         return fail(out, error);
     }
     return true;
+}
+
+// The in-place way: the old file opened for writing now, so the kernel applies its checks (write
+// permission, and protected_symlinks for a link planted in a shared folder) before any work is done;
+// its contents are written at the end.
+bool open_in_place(const std::string& path, output_file& out)
+{
+    out.way = output_way::in_place;
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0) {
+        return fail(out, errno);
+    }
+    if (!(out.file = fdopen(fd, "wb"))) {
+        int error = errno;
+        close(fd);
+        return fail(out, error);
+    }
+    return true;
+}
+
+// Writes the kept output over the old contents: room first, so that a full disk or the file size
+// limit refuses it before a byte changes, then the bytes, then the file cut to their length.
+bool write_in_place(output_file& out)
+{
+    int fd = fileno(out.file);
+    off_t size = off_t(out.pending.size());
+    int room = size > 0 ? posix_fallocate(fd, 0, size) : 0;
+    if (room != 0 && room != EINVAL && room != EOPNOTSUPP) {
+        return fail(out, room);
+    }
+    errno = 0;
+    bool written = std::fwrite(out.pending.data(), 1, out.pending.size(), out.file) == out.pending.size() &&
+                   std::fflush(out.file) == 0 && ftruncate(fd, size) == 0;
+    return written || fail(out, errno);
 }
 
 void close_directory(output_file& out)
@@ -236,8 +337,12 @@ std::vector<char*> start_tool(int argc, char** argv)
             }
         }
     }
+    // warnings by the million must not cost a write each; finish_tool flushes both
     if (!isatty(STDOUT_FILENO)) {
         std::setvbuf(stdout, nullptr, _IOFBF, LOG_BUFFER_SIZE);
+    }
+    if (!isatty(STDERR_FILENO)) {
+        std::setvbuf(stderr, nullptr, _IOFBF, LOG_BUFFER_SIZE);
     }
     std::signal(SIGXFSZ, SIG_IGN);
     for (int signal : CLEANUP_SIGNALS) {
@@ -265,46 +370,56 @@ std::FILE* open_input(const char* name)
     return std::fopen(name, "rb");
 }
 
+bool same_file(const char* a, const char* b)
+{
+    struct stat first;
+    struct stat second;
+    return stat(a, &first) == 0 && stat(b, &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
+std::string stored_name(const char* name)
+{
+    return name;
+}
+
 bool open_output(const char* name, output_file& out)
 {
-    out = output_file{};
     if (*name == '\0') {
         return fail(out, ENOENT);
     }
     std::string path = name;
-    for (int hop = 0;; ++hop) {
-        int descriptor = descriptor_named(path);
-        if (descriptor >= 0) {
-            return open_descriptor(descriptor, out);
-        }
-        struct stat link;
-        if (lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
-            break;
-        }
-        std::string target = hop < MAX_LINK_HOPS && !is_proc_link(link) ? link_target(path) : std::string();
-        if (target.empty()) {
-            return open_directly(path, out);  // a loop or a descriptor's link: the open resolves it or fails
-        }
-        path = target;
+    int descriptor = descriptor_reached(path);
+    if (descriptor >= 0) {
+        return open_descriptor(descriptor, out);
+    }
+    struct stat link;
+    if (lstat(path.c_str(), &link) != 0) {
+        return errno == ENOENT ? open_beside(path, nullptr, out) : fail(out, errno);
     }
     struct stat info;
-    if (stat(path.c_str(), &info) == 0) {
-        return S_ISREG(info.st_mode) ? open_beside(path, &info, out) : open_directly(path, out);
+    if (stat(path.c_str(), &info) != 0) {
+        // a link to nothing yet: the kernel creates its target, or refuses as it refuses the shell
+        return S_ISLNK(link.st_mode) && errno == ENOENT ? open_in_place(path, out) : fail(out, errno);
     }
-    if (errno != ENOENT) {
-        return fail(out, errno);
+    if (!S_ISREG(info.st_mode)) {
+        return open_directly(path, out);
     }
-    return open_beside(path, nullptr, out);
-}
-
-bool write_output(output_file& out, const void* data, size_t size)
-{
-    errno = 0;
-    return std::fwrite(data, 1, size, out.file) == size || fail(out, errno);
+    if (!S_ISLNK(link.st_mode) && rename_keeps_all(path, info)) {
+        return open_beside(path, &info, out);
+    }
+    return open_in_place(path, out);
 }
 
 bool finish_output(output_file& out)
 {
+    if (!out.file) {
+        return fail(out, EBADF);
+    }
+    if (out.way == output_way::in_place && !write_in_place(out)) {
+        abandon_output(out);
+        return false;
+    }
     errno = 0;
     if (std::fflush(out.file) != 0 || std::ferror(out.file)) {
         fail(out, errno);

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -142,8 +143,25 @@ bool is_device(const std::filesystem::path& path)
     return type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE;
 }
 
+// The C stream of a handle opened for writing; the handle is closed when that fails.
+bool file_of(HANDLE handle, output_file& out)
+{
+    int fd = _open_osfhandle(intptr_t(handle), _O_BINARY | _O_WRONLY);
+    out.file = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
+    if (!out.file) {
+        if (fd >= 0) {
+            _close(fd);
+        } else {
+            CloseHandle(handle);
+        }
+        return fail(out, EIO);
+    }
+    return true;
+}
+
 bool open_beside(const std::filesystem::path& path, output_file& out)
 {
+    out.way = output_way::replace;
     std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(L".");
     for (int attempt = 0; attempt < TEMPORARY_ATTEMPTS; ++attempt) {
         std::filesystem::path temporary = folder / temporary_name();
@@ -158,23 +176,63 @@ bool open_beside(const std::filesystem::path& path, output_file& out)
             }
             return fail(out, errno_of(error));
         }
-        int fd = _open_osfhandle(intptr_t(handle), _O_BINARY | _O_WRONLY);
-        out.file = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
-        if (!out.file) {
-            if (fd >= 0) {
-                _close(fd);
-            } else {
-                CloseHandle(handle);
-            }
-            DeleteFileW(temporary.c_str());
-            disarm_cleanup();
-            return fail(out, EIO);
-        }
-        out.target = utf8(path.c_str());
         out.temporary = utf8(temporary.c_str());
-        return true;
+        out.target = utf8(path.c_str());
+        return file_of(handle, out);
     }
     return fail(out, EEXIST);
+}
+
+// The in-place way, for a symbolic link or a file with more than one name: the system opens the file
+// the name leads to, and its contents are written at the end, so the link and the other names stay.
+bool open_in_place(const std::filesystem::path& path, output_file& out)
+{
+    out.way = output_way::in_place;
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return fail(out, errno_of(GetLastError()));
+    }
+    return file_of(handle, out);
+}
+
+// A symbolic link, or a file that has other names besides this one.
+bool shared_by_other_names(const std::filesystem::path& path, DWORD attributes)
+{
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        return true;
+    }
+    HANDLE handle = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION information;
+    bool linked = GetFileInformationByHandle(handle, &information) && information.nNumberOfLinks > 1;
+    CloseHandle(handle);
+    return linked;
+}
+
+// Whether the name's last part is one that Windows takes for a device in any folder: CON, PRN, AUX,
+// NUL, COM1 to COM9 and LPT1 to LPT9, with any extension.
+bool is_device_name(const std::string& name)
+{
+    static const char* const DEVICES[] = {"CON", "PRN", "AUX", "NUL"};
+    std::string base = std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(name.c_str())))
+                           .filename()
+                           .string();
+    base = base.substr(0, base.find('.'));
+    base.erase(base.find_last_not_of(' ') + 1);
+    for (char& c : base) {
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    }
+    for (const char* device : DEVICES) {
+        if (base == device) {
+            return true;
+        }
+    }
+    return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) && base[3] >= '1' &&
+           base[3] <= '9';
 }
 
 }  // namespace
@@ -195,8 +253,12 @@ std::vector<char*> start_tool(int, char**)
     // CR LF is written as it stands, never as CR CR LF
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
+    // warnings by the million must not cost a write each; finish_tool flushes both
     if (!_isatty(_fileno(stdout))) {
         std::setvbuf(stdout, nullptr, _IOFBF, LOG_BUFFER_SIZE);
+    }
+    if (!_isatty(_fileno(stderr))) {
+        std::setvbuf(stderr, nullptr, _IOFBF, LOG_BUFFER_SIZE);
     }
     SetConsoleCtrlHandler(remove_unfinished_output, TRUE);
 
@@ -225,11 +287,33 @@ std::FILE* open_input(const char* name)
     return _wfopen(path_of(name).c_str(), L"rb");
 }
 
+bool same_file(const char* a, const char* b)
+{
+    std::error_code unknown;
+    return std::filesystem::equivalent(path_of(a), path_of(b), unknown);
+}
+
+std::string stored_name(const char* name)
+{
+    std::string stored = name;
+    size_t part = stored.find_last_of("/\\") + 1;  // 0 when there is no folder
+    std::string_view last = std::string_view(stored).substr(part);
+    if (last != "." && last != "..") {
+        size_t keep = stored.find_last_not_of(". ");
+        stored.erase(keep == std::string::npos || keep < part ? part : keep + 1);
+    }
+    return stored;
+}
+
 bool open_output(const char* name, output_file& out)
 {
-    out = output_file{};
     if (*name == '\0') {
         return fail(out, ENOENT);
+    }
+    std::string stored = stored_name(name);
+    std::string last = std::filesystem::path(path_of(stored.c_str())).filename().string();
+    if (is_device_name(stored) && _stricmp(last.c_str(), "NUL") != 0 && _stricmp(last.c_str(), "CON") != 0) {
+        return fail(out, DEVICE_NAME);
     }
     std::filesystem::path path = path_of(name);
     if (is_device(path)) {
@@ -248,20 +332,25 @@ bool open_output(const char* name, output_file& out)
         return fail(out, EISDIR);
     } else if (attributes & FILE_ATTRIBUTE_READONLY) {
         return fail(out, EACCES);
+    } else if (shared_by_other_names(path, attributes)) {
+        return open_in_place(path, out);
     }
     return open_beside(path, out);
 }
 
-bool write_output(output_file& out, const void* data, size_t size)
-{
-    errno = 0;
-    return std::fwrite(data, 1, size, out.file) == size || fail(out, errno);
-}
-
 bool finish_output(output_file& out)
 {
+    if (!out.file) {
+        return fail(out, EBADF);
+    }
     errno = 0;
-    bool flushed = std::fflush(out.file) == 0 && !std::ferror(out.file);
+    bool written = true;
+    if (out.way == output_way::in_place) {
+        // the bytes over the old ones, then the file cut to their length
+        written = std::fwrite(out.pending.data(), 1, out.pending.size(), out.file) == out.pending.size() &&
+                  std::fflush(out.file) == 0 && _chsize_s(_fileno(out.file), __int64(out.pending.size())) == 0;
+    }
+    bool flushed = written && std::fflush(out.file) == 0 && !std::ferror(out.file);
     int flush_error = errno;
     bool closed = std::fclose(out.file) == 0;
     out.file = nullptr;

@@ -15,14 +15,12 @@
 
 namespace {
 
-constexpr int FAILED = 1;
-constexpr int NOT_OPENED = -1;
-
 const char* const USAGE = "Usage: mirolt.exe inputname outputname\r\n";
-const char* const HELP = "Renders a collision file into a 1600 x 1600 picture, one colour per polygon,\r\n"
+const char* const HELP = "Usage: mirolt.exe [--preview] inputname outputname\r\n"
+                         "Renders a collision file into a 1600 x 1600 picture, one colour per polygon,\r\n"
                          "for checking the data by eye.\r\n"
                          "\r\n"
-                         "Options, before the names:\r\n"
+                         "Options:\r\n"
                          "  --preview   draw for people: far-apart colours, outlines, polygon numbers\r\n"
                          "              and the splitspace grid, instead of the exact shades\r\n"
                          "  -h, --help  show this text\r\n"
@@ -74,8 +72,7 @@ bool write_png(output_file& out, const picture& image, std::FILE* log)
 {
     std::vector<uint8_t> file;
     if (!png_file(image, file)) {
-        out.error = ENOMEM;
-        return false;
+        throw std::bad_alloc();  // told as "Out of memory.", and the output abandons itself
     }
     if (!write_output(out, file.data(), PNG_HEADER_SIZE)) {
         return false;
@@ -113,6 +110,7 @@ void log_polygons_outside(std::FILE* log, const uint8_t* data, std::span<const p
             continue;
         }
         decode_edges(data, records[k], edges);
+        drop_repeated_edges(edges);
         if (!any_point_inside(edges, {0, 0, side - 1, side - 1})) {
             std::fprintf(log, "Polygon %zu contains no point of the picture.\r\n", k);
         }
@@ -142,6 +140,13 @@ int render(const char* input_name, const char* output_name, bool preview, std::F
         report_walk_error(log, input_name, data, walk);
         return FAILED;
     }
+    for (size_t k = 0; k < walk.records.size(); ++k) {
+        if (walk.records[k].edge_count > MAX_EDGES) {
+            std::fprintf(log, "Record %zu: %zu edges, more than the %zu that its size field can describe.\r\n", k,
+                         walk.records[k].edge_count, MAX_EDGES);
+            return FAILED;
+        }
+    }
 
     std::vector<uint32_t> owners;
     render_owners(data.data(), walk.records, IMAGE_SIDE, owners);
@@ -154,10 +159,10 @@ int render(const char* input_name, const char* output_name, bool preview, std::F
         image = plain_picture(std::move(owners), IMAGE_SIDE, walk.records.size());
     }
 
+    // the format follows the name as the system stores it: "x.png." is stored as "x.png" on Windows
     output_file out;
-    bool png = names_png(output_name);
+    bool png = names_png(stored_name(output_name).c_str());
     if (!open_output(output_name, out) || !(png ? write_png(out, image, log) : write_tga(out, image, log))) {
-        abandon_output(out);
         std::fprintf(log, "%s\r\n", output_failure_text(output_name, out.error).c_str());
         return FAILED;
     }
@@ -172,11 +177,9 @@ int run_mirolt(int argc, char** argv, std::FILE* log, std::FILE* errors)
     static const std::string_view OPTIONS[] = {"--preview"};
     command_line command = read_command_line(argc, argv, {"mirolt", USAGE, HELP, OPTIONS, 2});
     if (command.answer) {
-        std::fputs(command.answer->log.c_str(), log);
-        std::fputs(command.answer->errors.c_str(), errors);
-        return command.answer->status;
+        return answer_command(*command.answer, log, errors);
     }
-    bool preview = !command.options.empty();
+    bool preview = has_option(command, "--preview");
     try {
         return render(command.names[0], command.names[1], preview, log, errors);
     } catch (const std::bad_alloc&) {

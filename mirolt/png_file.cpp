@@ -2,6 +2,46 @@
 // viewer shows y = 0 at the top.
 #include "mirolt.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+// stb's buffers, through hooks that fail cleanly: a failed allocation throws instead of handing stb
+// a null pointer it would write through, and the blocks stb holds then are freed by png_file.
+std::vector<void*> stb_blocks;
+
+void* stb_realloc(void* block, size_t size)
+{
+    stb_blocks.reserve(stb_blocks.size() + 1);  // may throw before anything changes
+    auto known = std::find(stb_blocks.begin(), stb_blocks.end(), block);
+    void* moved = std::realloc(block, size);
+    if (!moved) {
+        throw std::bad_alloc();
+    }
+    if (known != stb_blocks.end()) {
+        *known = moved;
+    } else {
+        stb_blocks.push_back(moved);
+    }
+    return moved;
+}
+
+void stb_free(void* block)
+{
+    auto known = std::find(stb_blocks.begin(), stb_blocks.end(), block);
+    if (known != stb_blocks.end()) {
+        stb_blocks.erase(known);
+    }
+    std::free(block);
+}
+
+}  // namespace
+
+#define STBIW_MALLOC(size) stb_realloc(nullptr, size)
+#define STBIW_REALLOC(block, size) stb_realloc(block, size)
+#define STBIW_FREE(block) stb_free(block)
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
 #define STBI_WRITE_NO_STDIO
@@ -19,11 +59,18 @@ void append_bytes(void* context, void* data, int size)
 
 bool png_file(const picture& image, std::vector<uint8_t>& file)
 {
-    std::vector<uint8_t> rgb;
-    rgb_pixels(image, rgb);
-    file.clear();
-    int stride = image.side * int(PIXEL_SIZE);
-    int written =
-        stbi_write_png_to_func(append_bytes, &file, image.side, image.side, int(PIXEL_SIZE), rgb.data(), stride);
-    return written != 0;
+    try {
+        std::vector<uint8_t> rgb;
+        rgb_pixels(image, rgb);
+        file.clear();
+        int stride = image.side * int(PIXEL_SIZE);
+        return stbi_write_png_to_func(append_bytes, &file, image.side, image.side, int(PIXEL_SIZE), rgb.data(),
+                                      stride) != 0;
+    } catch (const std::bad_alloc&) {
+        for (void* block : stb_blocks) {
+            std::free(block);
+        }
+        stb_blocks.clear();
+        return false;
+    }
 }

@@ -16,6 +16,7 @@ void render_owners(const uint8_t* data, std::span<const polygon_record> records,
     std::vector<row_span> spans;
     for (size_t k = 0; k < records.size() && !all_claimed(claims); ++k) {
         decode_edges(data, records[k], edges);
+        drop_repeated_edges(edges);
         spans.clear();
         claim_inside(edges, claims, spans);
         for (const row_span& span : spans) {

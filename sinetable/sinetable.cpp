@@ -10,16 +10,16 @@
 
 namespace {
 
-constexpr int FAILED = 1;
 constexpr float SINE_DIVISOR = 256.0f;
 constexpr float TURN = 6.2831855f;  // 2 pi rounded to single, bits 0x40C90FDB
 
 // This tool's usage line names the imager's program; the text is part of what callers see.
 const char* const USAGE = "Usage: mirolt.exe outputname\r\n";
-const char* const HELP = "Writes the sine table: one full turn in 256 signed 16-bit big-endian entries,\r\n"
+const char* const HELP = "Usage: mirolt.exe outputname\r\n"
+                         "Writes the sine table: one full turn in 256 signed 16-bit big-endian entries,\r\n"
                          "16384 standing for 1.0, 512 bytes in all.\r\n"
                          "\r\n"
-                         "Options, before the name:\r\n"
+                         "Options:\r\n"
                          "  -h, --help  show this text\r\n"
                          "  --version   show the version\r\n"
                          "  --          end the options, for a name that starts with '-'\r\n"
@@ -51,9 +51,7 @@ int run_sinetable(int argc, char** argv, std::FILE* log, std::FILE* errors)
 {
     command_line command = read_command_line(argc, argv, {"sinetable", USAGE, HELP, {}, 1});
     if (command.answer) {
-        std::fputs(command.answer->log.c_str(), log);
-        std::fputs(command.answer->errors.c_str(), errors);
-        return command.answer->status;
+        return answer_command(*command.answer, log, errors);
     }
     const char* output_name = command.names[0];
     uint8_t table[SINE_TABLE_SIZE];

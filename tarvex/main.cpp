@@ -1,9 +1,10 @@
 // tarvex [--strict] inputname outputname: prepares a collision file from a polygon text.
+#include "command_line.h"
 #include "platform.h"
 #include "tarvex.h"
 
 int main(int argc, char** argv)
 {
     std::vector<char*> args = start_tool(argc, argv);
-    return run_tarvex(int(args.size()), args.data(), stdout, stderr);
+    return finish_tool("tarvex", run_tarvex(int(args.size()), args.data(), stdout, stderr), stdout, stderr);
 }

@@ -52,6 +52,7 @@ bool pass_two(std::vector<uint8_t>& records, std::FILE* log, std::string& error)
         log_text(log, "Encountered polygon %zu.\r\nsize_of_this_polygon_data = %zu.\r\n", number, words);
 
         decode_edges(records.data(), record, edges);
+        drop_repeated_edges(edges);
         unsigned mask = splitspace_mask(edges);
         for (int cy = 0; cy < CELL_GRID; ++cy) {
             for (int cx = 0; cx < CELL_GRID; ++cx) {

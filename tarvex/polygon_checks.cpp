@@ -48,9 +48,9 @@ std::string vertex_text(const vertex_line& vertex)
     return text;
 }
 
-void add(std::vector<warning>& warnings, size_t line, size_t number, const std::string& words)
+void add(warning_list& warnings, warning_kind kind, size_t line, size_t number, const std::string& words)
 {
-    warnings.push_back({line, "polygon " + std::to_string(number) + words});
+    add_warning(warnings, kind, line, "polygon " + std::to_string(number) + words);
 }
 
 size_t distinct_points(std::span<const vertex_line> outline)
@@ -199,44 +199,52 @@ bool reaches_working_area(std::span<const vertex_line> vertices, std::span<const
 
 }  // namespace
 
-void check_vertex(size_t number, const vertex_line& vertex, std::vector<warning>& warnings)
+void add_warning(warning_list& warnings, warning_kind kind, size_t line, std::string text)
+{
+    if (warnings.found[size_t(kind)]++ < WARNINGS_SHOWN_PER_KIND) {
+        warnings.shown.push_back({line, std::move(text), kind});
+    }
+    ++warnings.total;
+}
+
+void check_vertex(size_t number, const vertex_line& vertex, warning_list& warnings)
 {
     if (vertex.third_number) {
-        add(warnings, vertex.line, number,
+        add(warnings, warning_kind::decimal_comma, vertex.line, number,
             ": text after the second number is ignored; is ',' a decimal separator here?");
     }
 }
 
 void check_polygon(size_t number, size_t polygon_line, std::span<const vertex_line> vertices,
-                   std::span<const edge_equation> edges, std::vector<warning>& warnings)
+                   std::span<const edge_equation> edges, warning_list& warnings)
 {
     const vertex_line& first = vertices.front();
     const vertex_line& last = vertices.back();
     bool closed = first.x == last.x && first.y == last.y;
     std::span<const vertex_line> outline = closed ? vertices.first(vertices.size() - 1) : vertices;
     if (!closed) {
-        add(warnings, last.line, number,
+        add(warnings, warning_kind::not_closed, last.line, number,
             " is not closed: its last vertex " + vertex_text(last) + " does not repeat its first " +
                 vertex_text(first) + ", so the closing edge is missing");
         return;
     }
     double area = filled_area(outline);
     if (area == 0.0 && distinct_points(outline) < 3) {
-        add(warnings, polygon_line, number, " has fewer than three distinct vertices, so it has no area");
+        add(warnings, warning_kind::no_area, polygon_line, number, " has fewer than three distinct vertices, so it has no area");
         return;
     }
     if (area == 0.0 && all_on_one_line(outline)) {
-        add(warnings, polygon_line, number, " has all its vertices on one line, so it has no area");
+        add(warnings, warning_kind::no_area, polygon_line, number, " has all its vertices on one line, so it has no area");
         return;
     }
     if (area < 0.0) {
-        add(warnings, polygon_line, number,
+        add(warnings, warning_kind::clockwise, polygon_line, number,
             " runs clockwise on the picture, so it contains no point; reverse its vertices");
         return;
     }
     convexity_break found = find_convexity_break(outline, last.line, area);
     if (found.line != 0) {
-        add(warnings, found.line, number,
+        add(warnings, warning_kind::not_convex, found.line, number,
             found.winds_again ? " is not convex: its outline crosses itself and winds round again here, so the "
                                 "stored shape is smaller than drawn"
                               : " is not convex: its outline turns the other way here, so the stored shape is "
@@ -244,6 +252,6 @@ void check_polygon(size_t number, size_t polygon_line, std::span<const vertex_li
         return;
     }
     if (!reaches_working_area(vertices, edges)) {
-        add(warnings, polygon_line, number, " contains no point of the working area (0..1599 in x and y)");
+        add(warnings, warning_kind::outside_working_area, polygon_line, number, " contains no point of the working area (0..1599 in x and y)");
     }
 }

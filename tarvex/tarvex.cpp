@@ -11,13 +11,11 @@
 
 namespace {
 
-constexpr int FAILED = 1;
-constexpr int NOT_OPENED = -1;
-
 const char* const USAGE = "Usage: tarvex.exe inputname outputname\r\n";
-const char* const HELP = "Prepares a collision file from a text list of convex polygons.\r\n"
+const char* const HELP = "Usage: tarvex.exe [--strict] inputname outputname\r\n"
+                         "Prepares a collision file from a text list of convex polygons.\r\n"
                          "\r\n"
-                         "Options, before the names:\r\n"
+                         "Options:\r\n"
                          "  --strict    treat warnings as errors: write nothing when there is one\r\n"
                          "  -h, --help  show this text\r\n"
                          "  --version   show the version\r\n"
@@ -26,17 +24,39 @@ const char* const HELP = "Prepares a collision file from a text list of convex p
                          "The log goes to standard output, warnings to standard error. README.md describes\r\n"
                          "the polygon text, the collision file, every message and the exit statuses.\r\n";
 
-// Warnings in the form that compilers use, so that editors can jump to the line, in the order of the
-// lines; a count ends them.
-void report_warnings(std::FILE* errors, const char* input_name, std::vector<warning>& warnings)
+// 11034211 as "11,034,211".
+std::string with_thousands(size_t count)
 {
-    std::stable_sort(warnings.begin(), warnings.end(),
-                     [](const warning& a, const warning& b) { return a.line < b.line; });
-    for (const warning& found : warnings) {
-        std::fprintf(errors, "%s:%zu: warning: %s\r\n", input_name, found.line, found.text.c_str());
+    std::string digits = std::to_string(count);
+    std::string text;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i != 0 && (digits.size() - i) % 3 == 0) {
+            text += ',';
+        }
+        text += digits[i];
     }
-    if (!warnings.empty()) {
-        std::fprintf(errors, "%s: %zu warning%s\r\n", input_name, warnings.size(), warnings.size() == 1 ? "" : "s");
+    return text;
+}
+
+// Warnings in the form that compilers use, so that editors can jump to the line, in the order of the
+// lines; a kind shown its most times ends with how many more there are, and a count ends them all.
+void report_warnings(std::FILE* errors, const char* input_name, warning_list& warnings)
+{
+    std::stable_sort(warnings.shown.begin(), warnings.shown.end(),
+                     [](const warning& a, const warning& b) { return a.line < b.line; });
+    size_t last_line[size_t(warning_kind::count)] = {};
+    for (const warning& found : warnings.shown) {
+        std::fprintf(errors, "%s:%zu: warning: %s\r\n", input_name, found.line, found.text.c_str());
+        last_line[size_t(found.kind)] = found.line;
+    }
+    for (size_t kind = 0; kind < size_t(warning_kind::count); ++kind) {
+        if (warnings.found[kind] > WARNINGS_SHOWN_PER_KIND) {
+            std::string more = with_thousands(warnings.found[kind] - WARNINGS_SHOWN_PER_KIND);
+            std::fprintf(errors, "%s: ... and %s more like line %zu\r\n", input_name, more.c_str(), last_line[kind]);
+        }
+    }
+    if (warnings.total != 0) {
+        std::fprintf(errors, "%s: %zu warning%s\r\n", input_name, warnings.total, warnings.total == 1 ? "" : "s");
     }
 }
 
@@ -91,8 +111,8 @@ int prepare(const char* input_name, const char* output_name, bool strict, std::F
         std::fprintf(log, "%s\r\n", error.c_str());
         return FAILED;
     }
-    if (strict && !first.warnings.empty()) {
-        size_t count = first.warnings.size();
+    if (strict && first.warnings.total != 0) {
+        size_t count = first.warnings.total;
         std::fprintf(log, "Nothing written: %zu warning%s under --strict.\r\n", count, count == 1 ? "" : "s");
         return FAILED;
     }
@@ -115,11 +135,9 @@ int run_tarvex(int argc, char** argv, std::FILE* log, std::FILE* errors)
     static const std::string_view OPTIONS[] = {"--strict"};
     command_line command = read_command_line(argc, argv, {"tarvex", USAGE, HELP, OPTIONS, 2});
     if (command.answer) {
-        std::fputs(command.answer->log.c_str(), log);
-        std::fputs(command.answer->errors.c_str(), errors);
-        return command.answer->status;
+        return answer_command(*command.answer, log, errors);
     }
-    bool strict = !command.options.empty();
+    bool strict = has_option(command, "--strict");
     try {
         return prepare(command.names[0], command.names[1], strict, log, errors);
     } catch (const std::bad_alloc&) {

@@ -53,25 +53,40 @@ struct vertex_line {
     bool third_number;
 };
 
+// What a warning is about; each kind is shown a limited number of times.
+enum class warning_kind { decimal_comma, not_closed, no_area, clockwise, not_convex, outside_working_area, count };
+
 // A finding about the text that is almost certainly a mistake, at its line.
 struct warning {
     size_t line;
     std::string text;
+    warning_kind kind;
 };
+
+// The warnings of a run: the first WARNINGS_SHOWN_PER_KIND of each kind, and how many were found, so
+// that text with a mistake on every line costs no more memory than text without.
+constexpr size_t WARNINGS_SHOWN_PER_KIND = 100;
+struct warning_list {
+    std::vector<warning> shown;
+    size_t found[size_t(warning_kind::count)] = {};
+    size_t total = 0;
+};
+
+void add_warning(warning_list& warnings, warning_kind kind, size_t line, std::string text);
 
 // Adds the warnings for a vertex line of polygon `number`, as soon as it is read, so that they are
 // told even when a later line stops the run.
-void check_vertex(size_t number, const vertex_line& vertex, std::vector<warning>& warnings);
+void check_vertex(size_t number, const vertex_line& vertex, warning_list& warnings);
 
 // Adds the warnings for polygon `number`, begun at `polygon_line`, given its vertex lines and the
 // edges stored for them. The checks look at the text as read, in world coordinates.
 void check_polygon(size_t number, size_t polygon_line, std::span<const vertex_line> vertices,
-                   std::span<const edge_equation> edges, std::vector<warning>& warnings);
+                   std::span<const edge_equation> edges, warning_list& warnings);
 
 // What pass one makes of the text.
 struct pass_one_result {
     std::vector<uint8_t> records;  // the collision data with zero header words
-    std::vector<warning> warnings;
+    warning_list warnings;
     std::string error;  // the line naming the input line and the problem; empty when the text is taken
 };
 

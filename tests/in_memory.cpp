@@ -13,7 +13,7 @@ pass_result run_pass_one(std::string_view text)
     result.log = log.text();
     result.bytes = std::move(first.records);
     result.error = std::move(first.error);
-    result.warnings = std::move(first.warnings);
+    result.warnings = std::move(first.warnings.shown);
     return result;
 }
 

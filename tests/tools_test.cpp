@@ -24,16 +24,16 @@ TEST_F(Tools, CommandLinesGetUsageHelpOrVersion)
     const std::string mirolt_usage = "Usage: mirolt.exe inputname outputname\r\n";
     const std::string sinetable_usage = "Usage: mirolt.exe outputname\r\n";
     const command_case cases[] = {
-        {TARVEX, {}, 2, tarvex_usage, ""},
-        {TARVEX, {"a", "b", "c"}, 2, tarvex_usage, ""},
-        {TARVEX, {"--strict", "a"}, 2, tarvex_usage, ""},
-        {MIROLT, {"a"}, 2, mirolt_usage, ""},
-        {MIROLT, {"--preview", "a"}, 2, mirolt_usage, ""},
-        {SINETABLE, {}, 2, sinetable_usage, ""},
-        {SINETABLE, {"a", "b"}, 2, sinetable_usage, ""},
-        {SINETABLE, {"--frobnicate", "a"}, 2, sinetable_usage, "sinetable: unknown option --frobnicate\r\n"},
-        {TARVEX, {"--help"}, 0, tarvex_usage + "Prepares a collision file", ""},
-        {MIROLT, {"-h", "a", "b"}, 0, mirolt_usage + "Renders a collision file", ""},
+        {TARVEX, {}, 2, tarvex_usage, "tarvex: expected 2 names, got 0\r\n"},
+        {TARVEX, {"a", "b", "c"}, 2, tarvex_usage, "tarvex: expected 2 names, got 3\r\n"},
+        {TARVEX, {"--strict", "a"}, 2, tarvex_usage, "tarvex: expected 2 names, got 1\r\n"},
+        {TARVEX, {"a", "--strict"}, 2, tarvex_usage, "tarvex: expected 2 names, got 1\r\n"},
+        {MIROLT, {"a"}, 2, mirolt_usage, "mirolt: expected 2 names, got 1\r\n"},
+        {MIROLT, {"a", "--preview"}, 2, mirolt_usage, "mirolt: expected 2 names, got 1\r\n"},
+        {SINETABLE, {}, 2, sinetable_usage, "sinetable: expected 1 name, got 0\r\n"},
+        {SINETABLE, {"a", "--frobnicate"}, 2, sinetable_usage, "sinetable: unknown option --frobnicate\r\n"},
+        {TARVEX, {"--help"}, 0, "Usage: tarvex.exe [--strict] inputname outputname\r\nPrepares a collision file", ""},
+        {MIROLT, {"a", "b", "-h"}, 0, "Usage: mirolt.exe [--preview] inputname outputname\r\nRenders a", ""},
         {SINETABLE, {"--help"}, 0, sinetable_usage + "Writes the sine table", ""},
         {SINETABLE, {"--version"}, 0, "sinetable " PROJECT_VERSION "\r\n", ""},
     };
