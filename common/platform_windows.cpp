@@ -348,7 +348,7 @@ bool finish_output(output_file& out)
     if (out.way == output_way::in_place) {
         // the bytes over the old ones, then the file cut to their length
         written = std::fwrite(out.pending.data(), 1, out.pending.size(), out.file) == out.pending.size() &&
-                  std::fflush(out.file) == 0 && _chsize_s(_fileno(out.file), __int64(out.pending.size())) == 0;
+                  std::fflush(out.file) == 0 && _chsize_s(_fileno(out.file), static_cast<long long>(out.pending.size())) == 0;
     }
     bool flushed = written && std::fflush(out.file) == 0 && !std::ferror(out.file);
     int flush_error = errno;

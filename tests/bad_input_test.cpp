@@ -72,6 +72,9 @@ TEST_F(BadInput, HostileInputsAreRefusedWithoutTouchingTheOutput)
         {"a record without the data end marker after it", MIROLT,
          std::string("\x00\x08\xFF\xFF\x80\x80\x80\x80\x8F\x8F", 10), "input: no data end marker at byte 8."},
         {"a file without markers", MIROLT, std::string(64, '\x11'), "input: polygon 0 has no polygon end marker."},
+        {"a record of more edges than its size field can describe", MIROLT,
+         std::string(4, '\0') + std::string(8191 * 8, '\x01') + "\x80\x80\x80\x80\x8F\x8F\x8F\x8F",
+         "Record 0: 8191 edges, more than the 8190 that its size field can describe."},
     };
     for (const hostile_case& test : cases) {
         SCOPED_TRACE(test.name);
@@ -213,6 +216,91 @@ TEST_F(HostileSurroundings, DescriptorNamesAreWrittenDirectly)
     tool_run deleted = run_shell(in_dir("exec 3>x.bin; rm x.bin; " + quote(SINETABLE) + " /dev/fd/3 && ls -A"));
     EXPECT_EQ(deleted.status, 0);
     EXPECT_EQ(deleted.output, "Finished normally.\r\napp.log\nsq.col\nsq10.txt\n") << "nothing is created";
+
+    // the descriptor is found however its folder is spelled, and through a link
+    ASSERT_EQ(run_shell(in_dir("ln -s /dev//fd/1 to-stdout")).status, 0);
+    for (const char* spelling : {"/dev//fd/1", "/dev/./fd/1", "/proc//self/fd/1", "/proc/self/fd//1",
+                                 "/dev/../proc/self/fd/1", "/proc/thread-self/fd/1", "to-stdout"}) {
+        SCOPED_TRACE(spelling);
+        write_text(file("app.log"), "KEEP\n");
+        EXPECT_EQ(run_shell(in_dir(quote(SINETABLE) + " " + spelling + " >> app.log")).status, 0);
+        EXPECT_EQ(fs::file_size(file("app.log")), 5 + 512 + 20u);
+        EXPECT_TRUE(read_text(file("app.log")).starts_with("KEEP\n"));
+    }
+}
+
+// An output that is more than a plain file of the user's own is written as the shell writes it: its
+// owner, group, other names and links stay, and the kernel's checks apply.
+TEST_F(HostileSurroundings, TheWriterKeepsWhatTheShellKeeps)
+{
+    if (run_shell("test \"$(id -u)\" = 0 && command -v setpriv").status != 0) {
+        GTEST_SKIP() << "needs root and setpriv, to set up files of other users";
+    }
+    const std::string as_user = "setpriv --reuid=1000 --regid=1000 --clear-groups ";
+    const std::string as_other = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    const std::string setup = "chmod 755 . && echo old > owned.bin && chown 65534:65534 owned.bin && "
+                              "echo old > a.bin && ln a.bin b.bin && "
+                              "mkdir ro && echo old > ro/out.bin && chmod 666 ro/out.bin && chmod 555 ro && "
+                              "mkdir -m 1777 pub && " + as_other + "sh -c 'echo old > pub/theirs.bin' && "
+                              "chmod 666 pub/theirs.bin && mkdir home && echo important > home/important.txt && "
+                              "chmod 666 home/important.txt && " + as_other + "ln -s ../home/important.txt pub/out.bin";
+    ASSERT_EQ(run_shell(in_dir(setup)).status, 0);
+    struct writer_case {
+        const char* name;
+        std::string command;
+        std::string written;  // the file that must now hold the table
+        std::string owner;    // its owner and group afterwards, as stat says them
+    };
+    const writer_case cases[] = {
+        {"another user's file keeps its owner", quote(SINETABLE) + " owned.bin", "owned.bin", "65534:65534"},
+        {"a hard link keeps both names on one file", quote(SINETABLE) + " a.bin", "b.bin", "0:0"},
+        {"a writable file in a folder the user can't change", as_user + quote(SINETABLE) + " ro/out.bin",
+         "ro/out.bin", "0:0"},
+        {"another user's writable file in a sticky folder", as_user + quote(SINETABLE) + " pub/theirs.bin",
+         "pub/theirs.bin", "65534:65534"},
+    };
+    for (const writer_case& test : cases) {
+        SCOPED_TRACE(test.name);
+        tool_run run = run_shell(in_dir(test.command));
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_EQ(fs::file_size(file(test.written)), 512u);
+        EXPECT_EQ(run_shell(in_dir("stat -c %u:%g " + test.written)).output, test.owner + "\n");
+    }
+    if (read_text("/proc/sys/fs/protected_symlinks") != "1\n") {
+        GTEST_SKIP() << "fs.protected_symlinks is off here, so the kernel follows a planted link";
+    }
+    tool_run planted = run_shell(in_dir(as_user + quote(SINETABLE) + " pub/out.bin"));
+    EXPECT_EQ(planted.status, 1);
+    EXPECT_EQ(last_line(planted.output), "Couldn't write pub/out.bin: " + reason(EACCES) + ".\r\n");
+    EXPECT_EQ(read_text(file("home/important.txt")), "important\n");
+}
+
+TEST_F(HostileSurroundings, AFailedLogOrTheSameFifoTwiceFailsTheRun)
+{
+    write_text(file("sq.txt"), SQUARE_TEXT);
+    const std::string runs[][2] = {
+        {"tarvex", quote(TARVEX) + " sq.txt out.col > /dev/full"},
+        {"mirolt", quote(MIROLT) + " sq.col out.tga > /dev/full"},
+        {"sinetable", quote(SINETABLE) + " out.bin > /dev/full"},
+    };
+    for (const auto& [tool, command] : runs) {
+        SCOPED_TRACE(tool);
+        tool_run run = run_shell(in_dir(command));
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.errors, tool + ": can't write the log: " + reason(ENOSPC) + "\r\n");
+    }
+    // lost warnings fail the run too, though the output is complete
+    write_text(file("open.txt"), "newpolygon\r\n0,0\r\n0,10\r\n10,10\r\nendpolygon\r\n");
+    EXPECT_EQ(run_shell(in_dir(quote(TARVEX) + " open.txt open.col 2> /dev/full")).status, 1);
+    EXPECT_TRUE(fs::exists(file("open.col")));
+
+    // a FIFO as both names is refused at once instead of waiting for itself
+    ASSERT_EQ(run_shell(in_dir("mkfifo ff")).status, 0);
+    for (const std::string& program : {TARVEX, MIROLT}) {
+        tool_run run = run_shell(in_dir("timeout 20 " + quote(program) + " ff ff"));
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(last_line(run.output), "Couldn't write ff: it is the input file.\r\n");
+    }
 }
 
 TEST_F(HostileSurroundings, EndlessAndHugeInputsEndWithAMessage)
@@ -244,6 +332,12 @@ TEST_F(HostileSurroundings, EndlessAndHugeInputsEndWithAMessage)
     tool_run starved = run_shell("ulimit -v 40000; " + quote(MIROLT) + " " + quote(file("big.col")) + " out");
     EXPECT_EQ(starved.status, 1);
     EXPECT_EQ(last_line(starved.output), "Couldn't read " + file("big.col") + ": " + reason(ENOMEM) + ".\r\n");
+
+    // memory that runs out while the PNG is encoded, and nothing left behind
+    tool_run png = run_shell(in_dir("ulimit -v 28000; " + quote(MIROLT) + " sq.col pic.png"));
+    EXPECT_EQ(png.status, 1);
+    EXPECT_EQ(last_line(png.output), "Out of memory.\r\n");
+    EXPECT_EQ(run_shell(in_dir("ls -A")).output, "big.col\nhuge.col\nsq.col\nsq10.txt\n");
 }
 
 TEST_F(HostileSurroundings, AReadOnlyOutputIsRefusedAsTheShellRefusesIt)

@@ -91,11 +91,17 @@ TEST_F(FileIo, WritesDevicesDirectlyAndReportsFailures)
         int error;
     };
     fs::create_directory(dir / "folder");
-    const failure_case cases[] = {
+    std::vector<failure_case> cases = {
         {"a folder that does not exist", file("missing/out.bin"), ENOENT},
         {"a folder as the output", file("folder"), EISDIR},
         {"no name at all", "", ENOENT},
     };
+#ifdef _WIN32
+    // Windows sends these names to a device in any folder; NUL alone is the null device, as asked
+    cases.push_back({"a device name with an extension", file("aux.png"), DEVICE_NAME});
+    cases.push_back({"a serial port", file("com1"), DEVICE_NAME});
+    cases.push_back({"a device name and a space", file("Lpt3 .bin"), DEVICE_NAME});
+#endif
     for (const failure_case& test : cases) {
         SCOPED_TRACE(test.name);
         error = 0;
@@ -103,6 +109,17 @@ TEST_F(FileIo, WritesDevicesDirectlyAndReportsFailures)
         EXPECT_EQ(error, test.error);
     }
     EXPECT_EQ(entries_in(dir), 1u);
+}
+
+TEST(FileNames, TheFormatFollowsTheNameAsStored)
+{
+#ifdef _WIN32
+    EXPECT_EQ(stored_name("pic.png."), "pic.png");
+    EXPECT_EQ(stored_name("out\\pic.png . "), "out\\pic.png");
+    EXPECT_EQ(stored_name("out/.."), "out/..");
+#else
+    EXPECT_EQ(stored_name("pic.png."), "pic.png.");
+#endif
 }
 
 TEST_F(FileIo, ReadsWholeInputsWithinTheLimit)

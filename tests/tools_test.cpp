@@ -128,6 +128,19 @@ TEST_F(Tools, WarningsGoToStandardErrorAndStrictMakesThemErrors)
     EXPECT_EQ(strict.output, log + "Nothing written: 1 warning under --strict.\r\n");
     EXPECT_EQ(strict.errors, warnings);
     EXPECT_FALSE(std::filesystem::exists(file("strict.col")));
+
+    // a mistake on every line is shown a hundred times, then counted
+    std::string commas = "newpolygon\r\n";
+    for (int i = 0; i < 150; ++i) {
+        commas += std::to_string(i) + "," + std::to_string(i % 2) + ",5\r\n";
+    }
+    write_text(file("commas.txt"), commas + "0,0,5\r\nendpolygon\r\n");
+    tool_run many = run_tool(TARVEX, {file("commas.txt"), file("commas.col")});
+    EXPECT_EQ(many.status, 0);
+    EXPECT_NE(many.errors.find(":101: warning: polygon 0: text after"), std::string::npos);
+    EXPECT_EQ(many.errors.find(":102: warning:"), std::string::npos);
+    EXPECT_TRUE(many.errors.ends_with(file("commas.txt") + ": ... and 51 more like line 101\r\n" +
+                                      file("commas.txt") + ": 152 warnings\r\n"));
 }
 
 TEST_F(Tools, AFileWithoutPolygonsDrawsABlackPicture)
