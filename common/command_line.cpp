@@ -44,10 +44,23 @@ command_line read_command_line(int argc, char** argv, const tool_command& tool)
             command.answer = {SUCCEEDED, std::string(tool.name) + " " + VERSION + "\r\n", ""};
             return command;
         } else if (std::find(tool.options.begin(), tool.options.end(), word) != tool.options.end()) {
-            command.options.push_back(word);
+            command.options.push_back({word, {}});
         } else {
-            command.answer = usage_error(tool, "unknown option " + std::string(word));
-            return command;
+            // an option with a value: "--text F" or "--text=F"
+            std::string_view name = word.substr(0, word.find('='));
+            std::string with_value = std::string(name) + "=";
+            if (std::find(tool.options.begin(), tool.options.end(), with_value) == tool.options.end()) {
+                command.answer = usage_error(tool, "unknown option " + std::string(word));
+                return command;
+            }
+            if (name.size() < word.size()) {
+                command.options.push_back({name, word.substr(name.size() + 1)});
+            } else if (at + 1 < argc) {
+                command.options.push_back({name, argv[++at]});
+            } else {
+                command.answer = usage_error(tool, "option " + std::string(name) + " needs a value");
+                return command;
+            }
         }
     }
     if (command.names.size() != tool.name_count) {
@@ -60,7 +73,19 @@ command_line read_command_line(int argc, char** argv, const tool_command& tool)
 
 bool has_option(const command_line& command, std::string_view option)
 {
-    return std::find(command.options.begin(), command.options.end(), option) != command.options.end();
+    return std::any_of(command.options.begin(), command.options.end(),
+                       [&](const given_option& given) { return given.name == option; });
+}
+
+std::string_view option_value(const command_line& command, std::string_view option)
+{
+    std::string_view value;
+    for (const given_option& given : command.options) {
+        if (given.name == option) {
+            value = given.value;
+        }
+    }
+    return value;
 }
 
 int answer_command(const command_answer& answer, std::FILE* log, std::FILE* errors)

@@ -22,7 +22,7 @@ struct tool_command {
     const char* name;                           // "tarvex"
     const char* usage;                          // its usage line, CR LF included
     const char* help;                           // what --help prints, from a usage line that names the options
-    std::span<const std::string_view> options;  // its own options
+    std::span<const std::string_view> options;  // its own options; "--text=" takes a value: "--text F" or "--text=F"
     size_t name_count;                          // how many names it needs
 };
 
@@ -33,8 +33,13 @@ struct command_answer {
     std::string errors;  // for standard error
 };
 
+struct given_option {
+    std::string_view name;   // "--text"
+    std::string_view value;  // empty for an option without one
+};
+
 struct command_line {
-    std::vector<std::string_view> options;  // the tool's own options that were given
+    std::vector<given_option> options;  // the tool's own options that were given, in order
     std::vector<const char*> names;
     std::optional<command_answer> answer;  // set when the tool must answer and end
 };
@@ -44,6 +49,8 @@ command_line read_command_line(int argc, char** argv, const tool_command& tool);
 
 // Whether the command line gave the option.
 bool has_option(const command_line& command, std::string_view option);
+// The value of the option's last use; empty when it was not given.
+std::string_view option_value(const command_line& command, std::string_view option);
 
 // Prints the answer and returns its status.
 int answer_command(const command_answer& answer, std::FILE* log, std::FILE* errors);

@@ -32,7 +32,7 @@ edge_values compute_edge(float ax, float ay, float bx, float by)
     return edge;
 }
 
-void log_edge(std::FILE* log, const vertex_line& a, const text_line& b, const edge_values& edge)
+void log_edge(std::FILE* log, const vertex_line& a, const vertex_line& b, const edge_values& edge)
 {
     float_text ax = format_f(a.x);
     float_text ay = format_f(a.y);
@@ -50,16 +50,64 @@ void log_edge(std::FILE* log, const vertex_line& a, const text_line& b, const ed
              format_f(edge.equation.c2).text, format_f(edge.equation.c3).text);
 }
 
+// An edge whose log lines wait for its final values: where they go in the held text, and the edge.
+struct held_edge {
+    size_t at;
+    vertex_line a;
+    vertex_line b;
+    edge_values values;
+};
+
 // What pass one remembers between lines.
 struct text_state {
     pass_one_result& result;
     std::FILE* log;
+    bool watertight = false;
     size_t polygon_count = 0;
     size_t polygon_line = 0;                 // where the open polygon's newpolygon stands; 0 outside a polygon
     size_t record_start = 0;                 // where its record starts
     std::vector<vertex_line> vertices = {};  // its vertex lines so far; the last starts the next edge
     std::vector<edge_equation> edges = {};   // its stored edges, for the checks
+    // Under --watertight an edge's values depend on every vertex of its polygon, so the polygon's log
+    // is held from its first vertex line to its endpolygon line and written once they are final.
+    bool holding = false;
+    std::string held_text = {};
+    std::vector<held_edge> held_edges = {};
 };
+
+void say(text_state& state, std::string_view text)
+{
+    if (state.holding) {
+        state.held_text += text;
+    } else {
+        std::fwrite(text.data(), 1, text.size(), state.log);
+    }
+}
+
+void log_edge(text_state& state, const held_edge& edge)
+{
+    if (state.holding) {
+        state.held_edges.push_back(edge);
+        state.held_edges.back().at = state.held_text.size();
+    } else {
+        log_edge(state.log, edge.a, edge.b, edge.values);
+    }
+}
+
+// Writes the held log, each edge with the values it now has.
+void release_held(text_state& state)
+{
+    size_t from = 0;
+    for (const held_edge& edge : state.held_edges) {
+        std::fwrite(state.held_text.data() + from, 1, edge.at - from, state.log);
+        log_edge(state.log, edge.a, edge.b, edge.values);
+        from = edge.at;
+    }
+    std::fwrite(state.held_text.data() + from, 1, state.held_text.size() - from, state.log);
+    state.held_text.clear();
+    state.held_edges.clear();
+    state.holding = false;
+}
 
 bool fail(text_state& state, size_t line, const char* problem)
 {
@@ -78,6 +126,39 @@ bool start_polygon(text_state& state, size_t line)
     state.record_start = state.result.records.size();
     state.vertices.clear();
     append_header_placeholder(state.result.records);
+    state.holding = state.watertight;
+    return true;
+}
+
+// Keeps the polygon's outline for the checks across polygons.
+void remember_drawn(text_state& state, size_t edge_count, bool sound)
+{
+    std::vector<drawn_point>& points = state.result.points;
+    size_t outline = sound ? edge_count : state.vertices.size();
+    state.result.polygons.push_back({state.polygon_line, state.record_start, edge_count, uint32_t(points.size()),
+                                     uint32_t(outline), sound});
+    for (size_t i = 0; i < outline; ++i) {
+        points.push_back({state.vertices[i].x, state.vertices[i].y});
+    }
+}
+
+// Under --watertight, moves each edge of a convex, counter-clockwise outline out until it holds every
+// drawn vertex, and stores and logs the new values.
+bool contain_drawn_polygon(text_state& state)
+{
+    if (!convex_and_filled(state.vertices)) {
+        return true;  // its warning says what is wrong; its edges stay as computed
+    }
+    std::span<const vertex_line> outline(state.vertices.data(), state.vertices.size() - 1);
+    uint8_t* records = state.result.records.data() + state.record_start + HEADER_WORD_SIZE;
+    for (size_t i = 0; i < state.held_edges.size(); ++i) {
+        held_edge& edge = state.held_edges[i];
+        edge.values.equation = contained_edge(outline, i, edge.values.equation);
+        if (!edge_fits_record(edge.values.equation)) {
+            return fail(state, edge.b.line, "edge too far from the origin to store");
+        }
+        encode_edge(edge.values.equation, records + i * EDGE_RECORD_SIZE);
+    }
     return true;
 }
 
@@ -89,9 +170,19 @@ bool end_polygon(text_state& state, size_t line)
     if (state.vertices.size() < 2) {
         return fail(state, state.polygon_line, "polygon has no edges; it would contain every point");
     }
+    if (state.holding) {
+        bool contained = contain_drawn_polygon(state);
+        release_held(state);
+        if (!contained) {
+            return false;
+        }
+    }
     append_polygon_end(state.result.records);
-    decode_edges(state.result.records.data(), {state.record_start, state.vertices.size() - 1}, state.edges);
-    check_polygon(state.polygon_count, state.polygon_line, state.vertices, state.edges, state.result.warnings);
+    size_t edge_count = state.vertices.size() - 1;
+    decode_edges(state.result.records.data(), {state.record_start, edge_count}, state.edges);
+    bool sound =
+        check_polygon(state.polygon_count, state.polygon_line, state.vertices, state.edges, state.result.warnings);
+    remember_drawn(state, edge_count, sound);
     ++state.polygon_count;
     state.polygon_line = 0;
     return true;
@@ -116,19 +207,19 @@ bool add_vertex(text_state& state, const text_line& vertex, size_t line)
         if (!edge_fits_record(edge.equation)) {
             return fail(state, line, "edge too far from the origin to store");
         }
-        log_edge(state.log, a, vertex, edge);
+        log_edge(state, {0, a, {vertex.x, vertex.y, line, vertex.third_number}, edge});
         append_edge(state.result.records, edge.equation);
     }
     state.vertices.push_back({vertex.x, vertex.y, line, vertex.third_number});
     return true;
 }
 
-}  // namespace
-
-bool pass_one(polygon_text& text, std::FILE* log, pass_one_result& result)
+// Pass one proper: every line read, echoed and taken in turn.
+bool read_polygons(polygon_text& text, text_state& state)
 {
-    text_state state{.result = result, .log = log};
+    pass_one_result& result = state.result;
     std::string line;
+    std::string echo;
     bool at_end = false;
     size_t line_number = 1;  // of the text line where the next read starts; pieces of a line share it
     while (!at_end) {
@@ -142,7 +233,10 @@ bool pass_one(polygon_text& text, std::FILE* log, pass_one_result& result)
         }
         // every read is echoed with its terminator; a NUL ends the echo, and the line is refused
         size_t shown = std::min(line.size(), line.find('\0'));
-        log_text(log, "Read: [%.*s]\r\n", int(shown), line.data());
+        echo.assign("Read: [");
+        echo.append(line, 0, shown);
+        echo.append("]\r\n");
+        say(state, echo);
 
         text_line what = classify_line(line);
         bool taken = true;
@@ -171,4 +265,16 @@ bool pass_one(polygon_text& text, std::FILE* log, pass_one_result& result)
     }
     append_data_end(result.records);
     return true;
+}
+
+}  // namespace
+
+bool pass_one(polygon_text& text, std::FILE* log, pass_one_result& result, bool watertight)
+{
+    text_state state{.result = result, .log = log, .watertight = watertight};
+    bool accepted = read_polygons(text, state);
+    if (state.holding) {
+        release_held(state);  // a stopped run still logs what it read
+    }
+    return accepted;
 }

@@ -215,7 +215,19 @@ void check_vertex(size_t number, const vertex_line& vertex, warning_list& warnin
     }
 }
 
-void check_polygon(size_t number, size_t polygon_line, std::span<const vertex_line> vertices,
+bool convex_and_filled(std::span<const vertex_line> vertices)
+{
+    const vertex_line& first = vertices.front();
+    const vertex_line& last = vertices.back();
+    if (vertices.size() < 4 || first.x != last.x || first.y != last.y) {
+        return false;
+    }
+    std::span<const vertex_line> outline = vertices.first(vertices.size() - 1);
+    double area = filled_area(outline);
+    return area > 0.0 && find_convexity_break(outline, last.line, area).line == 0;
+}
+
+bool check_polygon(size_t number, size_t polygon_line, std::span<const vertex_line> vertices,
                    std::span<const edge_equation> edges, warning_list& warnings)
 {
     const vertex_line& first = vertices.front();
@@ -226,21 +238,21 @@ void check_polygon(size_t number, size_t polygon_line, std::span<const vertex_li
         add(warnings, warning_kind::not_closed, last.line, number,
             " is not closed: its last vertex " + vertex_text(last) + " does not repeat its first " +
                 vertex_text(first) + ", so the closing edge is missing");
-        return;
+        return false;
     }
     double area = filled_area(outline);
     if (area == 0.0 && distinct_points(outline) < 3) {
         add(warnings, warning_kind::no_area, polygon_line, number, " has fewer than three distinct vertices, so it has no area");
-        return;
+        return false;
     }
     if (area == 0.0 && all_on_one_line(outline)) {
         add(warnings, warning_kind::no_area, polygon_line, number, " has all its vertices on one line, so it has no area");
-        return;
+        return false;
     }
     if (area < 0.0) {
         add(warnings, warning_kind::clockwise, polygon_line, number,
             " runs clockwise on the picture, so it contains no point; reverse its vertices");
-        return;
+        return false;
     }
     convexity_break found = find_convexity_break(outline, last.line, area);
     if (found.line != 0) {
@@ -249,9 +261,11 @@ void check_polygon(size_t number, size_t polygon_line, std::span<const vertex_li
                                 "stored shape is smaller than drawn"
                               : " is not convex: its outline turns the other way here, so the stored shape is "
                                 "smaller than drawn");
-        return;
+        return false;
     }
     if (!reaches_working_area(vertices, edges)) {
-        add(warnings, warning_kind::outside_working_area, polygon_line, number, " contains no point of the working area (0..1599 in x and y)");
+        add(warnings, warning_kind::outside_working_area, polygon_line, number,
+            " contains no point of the working area (0..1599 in x and y)");
     }
+    return true;
 }

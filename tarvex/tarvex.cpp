@@ -12,14 +12,16 @@
 namespace {
 
 const char* const USAGE = "Usage: tarvex.exe inputname outputname\r\n";
-const char* const HELP = "Usage: tarvex.exe [--strict] inputname outputname\r\n"
+const char* const HELP = "Usage: tarvex.exe [--strict] [--watertight] inputname outputname\r\n"
                          "Prepares a collision file from a text list of convex polygons.\r\n"
                          "\r\n"
                          "Options:\r\n"
-                         "  --strict    treat warnings as errors: write nothing when there is one\r\n"
-                         "  -h, --help  show this text\r\n"
-                         "  --version   show the version\r\n"
-                         "  --          end the options, for a name that starts with '-'\r\n"
+                         "  --strict      treat warnings as errors: write nothing when there is one\r\n"
+                         "  --watertight  store every polygon so that it contains the polygon as drawn,\r\n"
+                         "                so polygons that share an edge leave no crack between them\r\n"
+                         "  -h, --help    show this text\r\n"
+                         "  --version     show the version\r\n"
+                         "  --            end the options, for a name that starts with '-'\r\n"
                          "\r\n"
                          "The log goes to standard output, warnings to standard error. README.md describes\r\n"
                          "the polygon text, the collision file, every message and the exit statuses.\r\n";
@@ -55,18 +57,23 @@ void report_warnings(std::FILE* errors, const char* input_name, warning_list& wa
             std::fprintf(errors, "%s: ... and %s more like line %zu\r\n", input_name, more.c_str(), last_line[kind]);
         }
     }
-    if (warnings.total != 0) {
+    size_t cracks = warnings.found[size_t(warning_kind::crack)];
+    if (cracks != 0) {
+        std::fprintf(errors, "%s: %zu warning%s, %zu of them crack%s losing %s points\r\n", input_name,
+                     warnings.total, warnings.total == 1 ? "" : "s", cracks, cracks == 1 ? "" : "s",
+                     with_thousands(warnings.points_in_cracks).c_str());
+    } else if (warnings.total != 0) {
         std::fprintf(errors, "%s: %zu warning%s\r\n", input_name, warnings.total, warnings.total == 1 ? "" : "s");
     }
 }
 
 // Pass one on the input; false when the run must stop, with the reason logged.
-bool read_polygons(const char* input_name, std::FILE* input, std::FILE* log, pass_one_result& first)
+bool read_polygons(const char* input_name, std::FILE* input, bool watertight, std::FILE* log, pass_one_result& first)
 {
     polygon_text text = text_from_file(input);
     bool accepted = false;
     try {
-        accepted = pass_one(text, log, first);
+        accepted = pass_one(text, log, first, watertight);
     } catch (const std::bad_alloc&) {
         text.failure = {input_error::cannot_read, ENOMEM, 0};
     }
@@ -80,7 +87,14 @@ bool read_polygons(const char* input_name, std::FILE* input, std::FILE* log, pas
     return accepted;
 }
 
-int prepare(const char* input_name, const char* output_name, bool strict, std::FILE* log, std::FILE* errors)
+// What the options ask of a run.
+struct run_options {
+    bool strict = false;
+    bool watertight = false;
+};
+
+int prepare(const char* input_name, const char* output_name, const run_options& options, std::FILE* log,
+            std::FILE* errors)
 {
     if (same_file(input_name, output_name)) {
         std::fprintf(log, "Couldn't write %s: it is the input file.\r\n", output_name);
@@ -98,8 +112,11 @@ int prepare(const char* input_name, const char* output_name, bool strict, std::F
         return FAILED;
     }
     pass_one_result first;
-    bool accepted = read_polygons(input_name, input, log, first);
+    bool accepted = read_polygons(input_name, input, options.watertight, log, first);
     std::fclose(input);
+    if (accepted) {
+        find_cracks(first);
+    }
     report_warnings(errors, input_name, first.warnings);  // they may explain a refusal, too
     if (!accepted) {
         return FAILED;
@@ -111,7 +128,7 @@ int prepare(const char* input_name, const char* output_name, bool strict, std::F
         std::fprintf(log, "%s\r\n", error.c_str());
         return FAILED;
     }
-    if (strict && first.warnings.total != 0) {
+    if (options.strict && first.warnings.total != 0) {
         size_t count = first.warnings.total;
         std::fprintf(log, "Nothing written: %zu warning%s under --strict.\r\n", count, count == 1 ? "" : "s");
         return FAILED;
@@ -132,14 +149,16 @@ int prepare(const char* input_name, const char* output_name, bool strict, std::F
 
 int run_tarvex(int argc, char** argv, std::FILE* log, std::FILE* errors)
 {
-    static const std::string_view OPTIONS[] = {"--strict"};
+    static const std::string_view OPTIONS[] = {"--strict", "--watertight"};
     command_line command = read_command_line(argc, argv, {"tarvex", USAGE, HELP, OPTIONS, 2});
     if (command.answer) {
         return answer_command(*command.answer, log, errors);
     }
-    bool strict = has_option(command, "--strict");
+    run_options options;
+    options.strict = has_option(command, "--strict");
+    options.watertight = has_option(command, "--watertight");
     try {
-        return prepare(command.names[0], command.names[1], strict, log, errors);
+        return prepare(command.names[0], command.names[1], options, log, errors);
     } catch (const std::bad_alloc&) {
         std::fprintf(log, "Out of memory.\r\n");
         return FAILED;

@@ -54,7 +54,16 @@ struct vertex_line {
 };
 
 // What a warning is about; each kind is shown a limited number of times.
-enum class warning_kind { decimal_comma, not_closed, no_area, clockwise, not_convex, outside_working_area, count };
+enum class warning_kind {
+    decimal_comma,
+    not_closed,
+    no_area,
+    clockwise,
+    not_convex,
+    outside_working_area,
+    crack,
+    count
+};
 
 // A finding about the text that is almost certainly a mistake, at its line.
 struct warning {
@@ -70,6 +79,7 @@ struct warning_list {
     std::vector<warning> shown;
     size_t found[size_t(warning_kind::count)] = {};
     size_t total = 0;
+    size_t points_in_cracks = 0;
 };
 
 void add_warning(warning_list& warnings, warning_kind kind, size_t line, std::string text);
@@ -79,20 +89,54 @@ void add_warning(warning_list& warnings, warning_kind kind, size_t line, std::st
 void check_vertex(size_t number, const vertex_line& vertex, warning_list& warnings);
 
 // Adds the warnings for polygon `number`, begun at `polygon_line`, given its vertex lines and the
-// edges stored for them. The checks look at the text as read, in world coordinates.
-void check_polygon(size_t number, size_t polygon_line, std::span<const vertex_line> vertices,
+// edges stored for them. The checks look at the text as read, in world coordinates. False when the
+// shape itself is at fault: not closed, without area, clockwise or not convex.
+bool check_polygon(size_t number, size_t polygon_line, std::span<const vertex_line> vertices,
                    std::span<const edge_equation> edges, warning_list& warnings);
+
+// A polygon as drawn, for the checks that look at several polygons at once.
+struct drawn_point {
+    float x;
+    float y;
+};
+
+struct drawn_polygon {
+    size_t line;           // of its newpolygon
+    size_t record_offset;  // of its record in the collision data
+    size_t edge_count;
+    uint32_t first;        // its outline in `points`, the closing vertex not repeated
+    uint32_t count;
+    bool sound;            // closed, convex, counter-clockwise and with an area: stored as drawn
+};
 
 // What pass one makes of the text.
 struct pass_one_result {
     std::vector<uint8_t> records;  // the collision data with zero header words
+    std::vector<drawn_polygon> polygons;
+    std::vector<drawn_point> points;
     warning_list warnings;
     std::string error;  // the line naming the input line and the problem; empty when the text is taken
 };
 
 // Pass one: reads the polygon text, logs every read and every edge, and appends the records. On bad
-// input, or when the text cannot be read, it stops and returns false.
-bool pass_one(polygon_text& text, std::FILE* log, pass_one_result& result);
+// input, or when the text cannot be read, it stops and returns false. `watertight` stores each sound
+// polygon so that it contains the polygon as drawn (contained_edge).
+[[nodiscard]] bool pass_one(polygon_text& text, std::FILE* log, pass_one_result& result, bool watertight = false);
+
+// Whether the vertex lines, the first repeated last, make a closed, convex outline that runs
+// counter-clockwise on the picture and has an area: a polygon that stores as drawn.
+bool convex_and_filled(std::span<const vertex_line> vertices);
+
+// The edge from outline[edge] to the next vertex, moved out from its `computed` values by the least
+// that the stored steps of 1/256 allow so that every vertex of the convex outline (its first vertex
+// not repeated) lies inside it exactly; its normal stays within one step per value, and within 1 %
+// of unit length, of the computed one.
+edge_equation contained_edge(std::span<const vertex_line> outline, size_t edge, const edge_equation& computed);
+
+// Adds a warning for every crack between polygons that share an edge in the drawing: a place where
+// points that they hold as drawn are in no stored polygon. Polygons whose shape has a warning of its
+// own are left out.
+void find_cracks(pass_one_result& first);
 
 // Pass two: fills in each record's size and splitspace mask in place and logs them.
 bool pass_two(std::vector<uint8_t>& records, std::FILE* log, std::string& error);

@@ -1,0 +1,418 @@
+// Cracks: points that two polygons sharing an edge in the drawing both hold as drawn, or one of
+// them does, but that no stored polygon holds, because each stored edge lies off its drawn line by
+// the rounding of its values. Only the edges that two polygons share are looked at, found by hashing,
+// and along most of them one exact test of a few corners shows that no point can be lost.
+#include "tarvex.h"
+
+#include "fixed_point.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr int CRACK_MARGIN = 13;  // a stored edge lies within (1 + |x| + |y|) / 256 units of its drawn line
+constexpr int BUCKET_SIZE = 32;        // world units per side of the buckets that find polygons near a point
+constexpr uint32_t NO_EDGE = UINT32_MAX;
+
+// A stored edge as the integers the collision file holds: a point is inside when
+// c1 + y * c2 + x * c3 >= 0. In the working area every float step of edge_distance is exact, so this
+// is the same test.
+struct raw_edge {
+    int64_t c1;
+    int64_t c2;
+    int64_t c3;
+};
+
+raw_edge raw_edge_at(const std::vector<uint8_t>& records, size_t record_offset, size_t edge)
+{
+    const uint8_t* at = records.data() + record_offset + HEADER_WORD_SIZE + edge * EDGE_RECORD_SIZE;
+    return {int32_t(get_be32(at)), int16_t(get_be16(at + 4)), int16_t(get_be16(at + 6))};
+}
+
+int64_t floor_divide(int64_t a, int64_t b)  // b > 0
+{
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
+int64_t raw_distance(const raw_edge& edge, int64_t x, int64_t y)
+{
+    return edge.c1 + y * edge.c2 + x * edge.c3;
+}
+
+// Both ends of edge `edge` of a polygon's outline.
+struct segment {
+    drawn_point a;
+    drawn_point b;
+};
+
+segment edge_of(const pass_one_result& first, const drawn_polygon& polygon, size_t edge)
+{
+    const drawn_point* outline = first.points.data() + polygon.first;
+    return {outline[edge], outline[(edge + 1) % polygon.count]};
+}
+
+uint64_t point_key(const drawn_point& point)
+{
+    return uint64_t(std::bit_cast<uint32_t>(point.x)) << 32 | std::bit_cast<uint32_t>(point.y);
+}
+
+uint64_t mix(uint64_t value)
+{
+    value ^= value >> 33;
+    value *= 0xff51afd7ed558ccdULL;
+    value ^= value >> 33;
+    return value;
+}
+
+uint64_t directed_hash(const drawn_point& a, const drawn_point& b)
+{
+    return mix(point_key(a) * 31 + mix(point_key(b)));
+}
+
+bool same_point(const drawn_point& a, const drawn_point& b)
+{
+    return a.x == b.x && a.y == b.y;
+}
+
+// Two polygons whose outlines share an edge, each in its own direction.
+struct shared_edge {
+    uint32_t first_polygon;
+    uint32_t first_edge;
+    uint32_t second_polygon;
+    uint32_t second_edge;
+};
+
+// The edges that a later polygon has in common with an earlier one, found through a hash of the
+// directed edges: a shared edge runs the other way round in the neighbour.
+// `partner` gets, for the first point of each outline edge, the number of the shared edge it is, or
+// NO_EDGE.
+std::vector<shared_edge> find_shared_edges(const pass_one_result& first, std::vector<uint32_t>& partner)
+{
+    partner.assign(first.points.size(), NO_EDGE);
+    std::vector<uint32_t> owner(first.points.size(), NO_EDGE);  // the polygon of each point
+    for (size_t k = 0; k < first.polygons.size(); ++k) {
+        const drawn_polygon& polygon = first.polygons[k];
+        if (polygon.sound) {
+            std::fill_n(owner.begin() + polygon.first, polygon.count, uint32_t(k));
+        }
+    }
+    size_t slots = std::bit_ceil(std::max<size_t>(16, 2 * first.points.size()));
+    std::vector<uint32_t> table(slots, NO_EDGE);  // the first point of each directed edge
+    std::vector<shared_edge> shared;
+    for (size_t k = 0; k < first.polygons.size(); ++k) {
+        const drawn_polygon& polygon = first.polygons[k];
+        if (!polygon.sound) {
+            continue;
+        }
+        for (uint32_t i = 0; i < polygon.count; ++i) {
+            segment edge = edge_of(first, polygon, i);
+            // the same edge the other way round, drawn by an earlier polygon
+            for (size_t slot = directed_hash(edge.b, edge.a) & (slots - 1); table[slot] != NO_EDGE;
+                 slot = (slot + 1) & (slots - 1)) {
+                uint32_t other = owner[table[slot]];
+                const drawn_polygon& neighbour = first.polygons[other];
+                uint32_t j = table[slot] - neighbour.first;
+                segment theirs = edge_of(first, neighbour, j);
+                if (other != k && same_point(theirs.a, edge.b) && same_point(theirs.b, edge.a) &&
+                    partner[table[slot]] == NO_EDGE) {
+                    partner[table[slot]] = partner[polygon.first + i] = uint32_t(shared.size());
+                    shared.push_back({other, j, uint32_t(k), i});
+                    break;
+                }
+            }
+            size_t slot = directed_hash(edge.a, edge.b) & (slots - 1);
+            while (table[slot] != NO_EDGE) {
+                slot = (slot + 1) & (slots - 1);
+            }
+            table[slot] = polygon.first + i;
+        }
+    }
+    return shared;
+}
+
+// Whether the drawn polygon holds the point: it is convex and counter-clockwise on the picture, so
+// the point lies on the inner side of every edge, or on it.
+bool drawn_holds(const pass_one_result& first, const drawn_polygon& polygon, int x, int y)
+{
+    for (size_t i = 0; i < polygon.count; ++i) {
+        segment edge = edge_of(first, polygon, i);
+        double ax = edge.a.x;
+        double ay = edge.a.y;
+        if ((x - ax) * (double(edge.b.y) - ay) - (y - ay) * (double(edge.b.x) - ax) < 0.0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The stored polygons near each part of the working area, to tell whether any holds a point.
+struct polygon_buckets {
+    int side = 0;                   // buckets per side
+    std::vector<uint32_t> starts;   // where each bucket's polygons start in `polygons`
+    std::vector<uint32_t> polygons;
+};
+
+// The drawn polygon's bounding box, `margin` units wider and divided by `unit`, rounded outward.
+point_box reach_of(const pass_one_result& first, const drawn_polygon& polygon, int unit)
+{
+    const drawn_point* outline = first.points.data() + polygon.first;
+    float x0 = outline[0].x;
+    float x1 = x0;
+    float y0 = outline[0].y;
+    float y1 = y0;
+    for (size_t i = 1; i < polygon.count; ++i) {
+        x0 = std::min(x0, outline[i].x);
+        x1 = std::max(x1, outline[i].x);
+        y0 = std::min(y0, outline[i].y);
+        y1 = std::max(y1, outline[i].y);
+    }
+    auto scaled = [&](double value) {
+        return int(std::clamp(std::floor(value / unit), -1.0, double(WORKING_SIDE / unit)));
+    };
+    // the stored edges lie within CRACK_MARGIN of the drawn ones, and no polygon reaches further
+    return {scaled(double(x0) - CRACK_MARGIN), scaled(double(y0) - CRACK_MARGIN),
+            scaled(double(x1) + CRACK_MARGIN), scaled(double(y1) + CRACK_MARGIN)};
+}
+
+polygon_buckets bucket_polygons(const pass_one_result& first)
+{
+    polygon_buckets buckets;
+    buckets.side = WORKING_SIDE / BUCKET_SIZE;
+    size_t count = size_t(buckets.side) * size_t(buckets.side);
+    buckets.starts.assign(count + 1, 0);
+    auto each_bucket = [&](const drawn_polygon& polygon, auto&& visit) {
+        point_box reach = reach_of(first, polygon, BUCKET_SIZE);
+        for (int by = std::max(reach.y0, 0); by <= std::min(reach.y1, buckets.side - 1); ++by) {
+            for (int bx = std::max(reach.x0, 0); bx <= std::min(reach.x1, buckets.side - 1); ++bx) {
+                visit(size_t(by) * size_t(buckets.side) + size_t(bx));
+            }
+        }
+    };
+    for (const drawn_polygon& polygon : first.polygons) {
+        each_bucket(polygon, [&](size_t bucket) { ++buckets.starts[bucket + 1]; });
+    }
+    for (size_t i = 0; i < count; ++i) {
+        buckets.starts[i + 1] += buckets.starts[i];
+    }
+    buckets.polygons.resize(buckets.starts[count]);
+    std::vector<uint32_t> filled(buckets.starts.begin(), buckets.starts.end() - 1);
+    for (size_t k = 0; k < first.polygons.size(); ++k) {
+        each_bucket(first.polygons[k], [&](size_t bucket) { buckets.polygons[filled[bucket]++] = uint32_t(k); });
+    }
+    return buckets;
+}
+
+bool stored_holds(const pass_one_result& first, const drawn_polygon& polygon, int x, int y)
+{
+    for (size_t i = 0; i < polygon.edge_count; ++i) {
+        if (raw_distance(raw_edge_at(first.records, polygon.record_offset, i), x, y) < 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool any_stored_holds(const pass_one_result& first, const polygon_buckets& buckets, int x, int y)
+{
+    size_t bucket = size_t(y / BUCKET_SIZE) * size_t(buckets.side) + size_t(x / BUCKET_SIZE);
+    for (uint32_t at = buckets.starts[bucket]; at < buckets.starts[bucket + 1]; ++at) {
+        if (stored_holds(first, first.polygons[buckets.polygons[at]], x, y)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The stored polygon's points on row y, as the range lo..hi of x; empty when lo > hi.
+void stored_row(const pass_one_result& first, const drawn_polygon& polygon, int64_t y, int64_t& lo, int64_t& hi)
+{
+    for (size_t i = 0; i < polygon.edge_count && lo <= hi; ++i) {
+        raw_edge edge = raw_edge_at(first.records, polygon.record_offset, i);
+        int64_t rest = edge.c1 + y * edge.c2;  // inside where rest + x * c3 >= 0
+        if (edge.c3 == 0) {
+            hi = rest >= 0 ? hi : lo - 1;
+        } else if (edge.c3 > 0) {
+            lo = std::max(lo, -floor_divide(rest, edge.c3));  // x >= ceil(-rest / c3)
+        } else {
+            hi = std::min(hi, floor_divide(rest, -edge.c3));  // x <= floor(rest / -c3)
+        }
+    }
+}
+
+// The drawn polygon's points on row y lie in lo..hi; the range may hold a few more, which
+// drawn_holds tells apart.
+void drawn_row(const pass_one_result& first, const drawn_polygon& polygon, double y, int64_t& lo, int64_t& hi)
+{
+    double x0 = -INFINITY;
+    double x1 = INFINITY;
+    for (size_t i = 0; i < polygon.count; ++i) {
+        segment edge = edge_of(first, polygon, i);
+        double dy = double(edge.b.y) - edge.a.y;  // inside where (x - ax) * dy >= (y - ay) * dx
+        double bound = double(edge.a.x) + (y - edge.a.y) * (double(edge.b.x) - edge.a.x) / dy;
+        if (dy > 0.0) {
+            x0 = std::max(x0, bound);
+        } else if (dy < 0.0) {
+            x1 = std::min(x1, bound);
+        }
+    }
+    lo = std::max(lo, int64_t(std::max(std::floor(x0) - 1.0, double(lo))));
+    hi = std::min(hi, int64_t(std::min(std::ceil(x1) + 1.0, double(hi))));
+}
+
+// Whether every drawn vertex lies inside every stored edge, so that no point of the drawn polygon
+// can be lost. The products of a float and a stored integer are exact in double, and so is the sum
+// of two of them with what rounding left out.
+bool stored_contains_drawn(const pass_one_result& first, const drawn_polygon& polygon)
+{
+    for (size_t i = 0; i < polygon.edge_count; ++i) {
+        raw_edge edge = raw_edge_at(first.records, polygon.record_offset, i);
+        for (size_t v = 0; v < polygon.count; ++v) {
+            const drawn_point& point = first.points[polygon.first + v];
+            double yc = double(point.y) * double(edge.c2);
+            double xc = double(point.x) * double(edge.c3);
+            double sum = yc + xc;
+            double lost = (yc - (sum - (sum - yc))) + (xc - (sum - yc));
+            if (double(edge.c1) + sum + lost < 0.0) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+double distance_to(const segment& edge, double x, double y)
+{
+    double dx = double(edge.b.x) - edge.a.x;
+    double dy = double(edge.b.y) - edge.a.y;
+    double t = std::clamp(((x - edge.a.x) * dx + (y - edge.a.y) * dy) / (dx * dx + dy * dy), 0.0, 1.0);
+    return std::hypot(x - edge.a.x - t * dx, y - edge.a.y - t * dy);
+}
+
+// What one shared edge loses.
+struct crack {
+    size_t points = 0;
+    size_t widest = 0;  // the most points lost in one row
+    int x = 0;          // the middle of that row's lost points
+    int y = 0;
+    int row = -1;       // the row being counted, and its points so far
+    size_t in_row = 0;
+    int row_x0 = 0;
+};
+
+void count_lost(crack& found, int x, int y)
+{
+    if (y != found.row) {
+        found.row = y;
+        found.in_row = 0;
+        found.row_x0 = x;
+    }
+    ++found.points;
+    if (++found.in_row > found.widest) {
+        found.widest = found.in_row;
+        found.x = (found.row_x0 + x) / 2;
+        found.y = y;
+    }
+}
+
+// The shared edge of the polygon whose gap holds the lost point: the nearest edge that the point
+// lies outside of in both polygons' stored copies. NO_EDGE for a point that the polygon loses on its
+// own, as the tip of a thin corner is lost, which is no crack.
+uint32_t crack_of(const pass_one_result& first, std::span<const shared_edge> shared, std::span<const uint32_t> partner,
+                  const drawn_polygon& polygon, int x, int y)
+{
+    uint32_t nearest = NO_EDGE;
+    double nearest_distance = INFINITY;
+    for (size_t i = 0; i < polygon.count; ++i) {
+        uint32_t id = partner[polygon.first + i];
+        if (id == NO_EDGE) {
+            continue;
+        }
+        const shared_edge& edge = shared[id];
+        const drawn_polygon& p = first.polygons[edge.first_polygon];
+        const drawn_polygon& q = first.polygons[edge.second_polygon];
+        bool in_gap = raw_distance(raw_edge_at(first.records, p.record_offset, edge.first_edge), x, y) < 0 &&
+                      raw_distance(raw_edge_at(first.records, q.record_offset, edge.second_edge), x, y) < 0;
+        double distance = distance_to(edge_of(first, polygon, i), x, y);
+        if (in_gap && distance < nearest_distance) {
+            nearest = id;
+            nearest_distance = distance;
+        }
+    }
+    return nearest;
+}
+
+}  // namespace
+
+void find_cracks(pass_one_result& first)
+{
+    std::vector<uint32_t> partner;
+    std::vector<shared_edge> shared = find_shared_edges(first, partner);
+    if (shared.empty()) {
+        return;
+    }
+    // the points that a polygon holds as drawn but not as stored and that no other stored polygon
+    // holds: each is lost, and those in the gap along a shared edge are its crack
+    std::vector<crack> cracks(shared.size());
+    std::vector<bool> counted(size_t(WORKING_SIDE) * WORKING_SIDE, false);
+    polygon_buckets buckets;
+    const point_box& area = WORKING_AREA;
+    for (const drawn_polygon& polygon : first.polygons) {
+        bool shares = polygon.sound && std::any_of(partner.begin() + polygon.first,
+                                                   partner.begin() + polygon.first + polygon.count,
+                                                   [](uint32_t id) { return id != NO_EDGE; });
+        if (!shares || stored_contains_drawn(first, polygon)) {
+            continue;
+        }
+        point_box reach = reach_of(first, polygon, 1);
+        for (int y = std::max(reach.y0, area.y0); y <= std::min(reach.y1, area.y1); ++y) {
+            int64_t drawn_lo = area.x0;
+            int64_t drawn_hi = area.x1;
+            drawn_row(first, polygon, y, drawn_lo, drawn_hi);
+            int64_t stored_lo = drawn_lo;
+            int64_t stored_hi = drawn_hi;
+            stored_row(first, polygon, y, stored_lo, stored_hi);
+            for (int64_t x = drawn_lo; x <= drawn_hi; ++x) {
+                if (stored_lo <= stored_hi && x == stored_lo) {
+                    x = stored_hi;  // the stored polygon holds these
+                    continue;
+                }
+                int xi = int(x);
+                size_t index = size_t(y) * WORKING_SIDE + size_t(xi);
+                if (counted[index] || !drawn_holds(first, polygon, xi, y)) {
+                    continue;
+                }
+                if (buckets.starts.empty()) {
+                    buckets = bucket_polygons(first);
+                }
+                if (any_stored_holds(first, buckets, xi, y)) {
+                    continue;
+                }
+                counted[index] = true;
+                uint32_t id = crack_of(first, shared, partner, polygon, xi, y);
+                if (id != NO_EDGE) {
+                    count_lost(cracks[id], xi, y);
+                }
+            }
+        }
+    }
+    for (size_t id = 0; id < shared.size(); ++id) {
+        const crack& found = cracks[id];
+        if (found.points == 0) {
+            continue;
+        }
+        const shared_edge& edge = shared[id];
+        const drawn_polygon& p = first.polygons[edge.first_polygon];
+        const drawn_polygon& q = first.polygons[edge.second_polygon];
+        char text[256];
+        std::snprintf(text, sizeof text,
+                      "polygons %u and %u (lines %zu and %zu) leave a crack near (%d,%d): %zu point%s drawn "
+                      "inside them %s in no stored polygon; --watertight closes it",
+                      edge.first_polygon, edge.second_polygon, p.line, q.line, found.x, found.y, found.points,
+                      found.points == 1 ? "" : "s", found.points == 1 ? "is" : "are");
+        add_warning(first.warnings, warning_kind::crack, q.line, text);
+        first.warnings.points_in_cracks += found.points;
+    }
+}

@@ -1,0 +1,126 @@
+// Edges that contain the polygon as drawn. Each stored edge is moved out, by the least that the
+// 1/256 steps of its values allow, until every drawn vertex lies on its inner side exactly; since
+// the polygon is convex, its drawn area then lies inside the stored polygon, and polygons that share
+// an edge in the drawing leave no point between them uncovered.
+#include "tarvex.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+constexpr int NORMAL_STEPS = 1;             // raw C2 and C3 tried this far from the truncated ones
+constexpr double NORMAL_TOLERANCE = 0.01;   // |(C2, C3)| stays within 1 % of 1
+constexpr double RAW_SCALE = 256.0;         // the edge values' 8 fraction bits
+
+// An exact sum of two doubles: `high` is the rounded sum and `low` what rounding left out.
+struct exact_sum {
+    double high;
+    double low;
+};
+
+exact_sum two_sum(double a, double b)
+{
+    double high = a + b;
+    double b_virtual = high - a;
+    double a_virtual = high - b_virtual;
+    return {high, (a - a_virtual) + (b - b_virtual)};
+}
+
+// Whether a > b, for exact sums.
+bool greater(const exact_sum& a, const exact_sum& b)
+{
+    return a.high > b.high || (a.high == b.high && a.low > b.low);
+}
+
+// The least integer not below the exact sum. Rounding is monotone, so the exact value lies on the
+// same side of every integer as `high`, or on it; only an integral `high` leaves a choice.
+double ceiling(const exact_sum& value)
+{
+    double up = std::ceil(value.high);
+    return up == value.high && value.low > 0.0 ? up + 1.0 : up;
+}
+
+// -(y * c2 + x * c3) in raw units: how far below zero the stored distance at a vertex would be
+// without C1. A float times an integer of at most 9 bits is exact in double.
+exact_sum needed_c1(const vertex_line& vertex, int c2, int c3)
+{
+    return two_sum(-double(vertex.y) * double(c2), -double(vertex.x) * double(c3));
+}
+
+// The vertex of the convex outline where needed_c1 is largest, found by climbing from `start`: along
+// a convex outline a linear function rises to its largest value and falls again once.
+exact_sum largest_needed_c1(std::span<const vertex_line> outline, size_t start, int c2, int c3)
+{
+    size_t count = outline.size();
+    exact_sum best = needed_c1(outline[start], c2, c3);
+    for (size_t step : {size_t(1), count - 1}) {
+        size_t at = start;
+        for (size_t walked = 1; walked < count; ++walked) {
+            size_t next = (at + step) % count;
+            exact_sum value = needed_c1(outline[next], c2, c3);
+            if (!greater(value, best)) {
+                break;
+            }
+            best = value;
+            at = next;
+        }
+    }
+    return best;
+}
+
+struct candidate {
+    int c1 = 0;
+    int c2 = 0;
+    int c3 = 0;
+    double overshoot = 0.0;  // how far the stored line lies outside the drawn edge's ends
+    int distance = 0;        // steps from the truncated normal, to prefer it among equals
+};
+
+int truncated_raw(float value)
+{
+    return int(float(double(value) * RAW_SCALE));
+}
+
+}  // namespace
+
+edge_equation contained_edge(std::span<const vertex_line> outline, size_t edge, const edge_equation& computed)
+{
+    const vertex_line& a = outline[edge];
+    const vertex_line& b = outline[(edge + 1) % outline.size()];
+    int t2 = truncated_raw(computed.c2);
+    int t3 = truncated_raw(computed.c3);
+    candidate best;
+    bool found = false;
+    for (int c2 = t2 - NORMAL_STEPS; c2 <= t2 + NORMAL_STEPS; ++c2) {
+        for (int c3 = t3 - NORMAL_STEPS; c3 <= t3 + NORMAL_STEPS; ++c3) {
+            double length = std::sqrt(double(c2) * double(c2) + double(c3) * double(c3));
+            if (std::fabs(length / RAW_SCALE - 1.0) > NORMAL_TOLERANCE) {
+                continue;
+            }
+            double c1 = ceiling(largest_needed_c1(outline, edge, c2, c3));
+            if (std::fabs(c1) > double(INT32_MAX)) {
+                continue;
+            }
+            double at_a = c1 + double(a.y) * c2 + double(a.x) * c3;
+            double at_b = c1 + double(b.y) * c2 + double(b.x) * c3;
+            candidate tried{int(c1), c2, c3, std::max(at_a, at_b) / length, std::abs(c2 - t2) + std::abs(c3 - t3)};
+            if (!found || tried.overshoot < best.overshoot ||
+                (tried.overshoot == best.overshoot && tried.distance < best.distance)) {
+                best = tried;
+                found = true;
+            }
+        }
+    }
+    if (!found) {
+        return computed;
+    }
+    // far from the origin C1 may not fit a float: round it outward, so the stored line still holds
+    double c1 = best.c1 / RAW_SCALE;
+    float stored_c1 = float(c1);
+    if (double(stored_c1) < c1) {
+        stored_c1 = std::nextafter(stored_c1, INFINITY);
+    }
+    return {stored_c1, float(best.c2 / RAW_SCALE), float(best.c3 / RAW_SCALE)};
+}
