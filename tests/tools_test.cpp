@@ -32,7 +32,7 @@ TEST_F(Tools, CommandLinesGetUsageHelpOrVersion)
         {MIROLT, {"a", "--preview"}, 2, mirolt_usage, "mirolt: expected 2 names, got 1\r\n"},
         {SINETABLE, {}, 2, sinetable_usage, "sinetable: expected 1 name, got 0\r\n"},
         {SINETABLE, {"a", "--frobnicate"}, 2, sinetable_usage, "sinetable: unknown option --frobnicate\r\n"},
-        {TARVEX, {"--help"}, 0, "Usage: tarvex.exe [--strict] inputname outputname\r\nPrepares a collision file", ""},
+        {TARVEX, {"--help"}, 0, "Usage: tarvex.exe [--strict] [--watertight]", ""},
         {MIROLT, {"a", "b", "-h"}, 0, "Usage: mirolt.exe [--preview] inputname outputname\r\nRenders a", ""},
         {SINETABLE, {"--help"}, 0, sinetable_usage + "Writes the sine table", ""},
         {SINETABLE, {"--version"}, 0, "sinetable " PROJECT_VERSION "\r\n", ""},
