@@ -269,6 +269,11 @@ bool read_polygons(polygon_text& text, text_state& state)
 
 }  // namespace
 
+edge_equation computed_edge(float ax, float ay, float bx, float by)
+{
+    return compute_edge(ax, ay, bx, by).equation;
+}
+
 bool pass_one(polygon_text& text, std::FILE* log, pass_one_result& result, bool watertight)
 {
     text_state state{.result = result, .log = log, .watertight = watertight};

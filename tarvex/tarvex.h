@@ -123,6 +123,9 @@ struct pass_one_result {
 // polygon so that it contains the polygon as drawn (contained_edge).
 [[nodiscard]] bool pass_one(polygon_text& text, std::FILE* log, pass_one_result& result, bool watertight = false);
 
+// The edge from A to B as every run computes it and, without --watertight, stores it.
+edge_equation computed_edge(float ax, float ay, float bx, float by);
+
 // Whether the vertex lines, the first repeated last, make a closed, convex outline that runs
 // counter-clockwise on the picture and has an area: a polygon that stores as drawn.
 bool convex_and_filled(std::span<const vertex_line> vertices);

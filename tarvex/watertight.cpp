@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr int NORMAL_STEPS = 1;             // raw C2 and C3 tried this far from the truncated ones
+constexpr int NORMAL_STEPS = 3;            // raw C2 and C3 tried this far from the truncated ones
 constexpr double NORMAL_TOLERANCE = 0.01;   // |(C2, C3)| stays within 1 % of 1
 constexpr double RAW_SCALE = 256.0;         // the edge values' 8 fraction bits
 

@@ -74,6 +74,52 @@ polygon random_test_polygon(std::mt19937& rng, double lo, double hi, bool allow_
     }
 }
 
+std::vector<polygon> tiled_rectangle(uint32_t seed, int nx, int ny)
+{
+    constexpr double LEFT = 100.0;
+    constexpr double TOP = 150.0;
+    constexpr double WIDTH = 1400.0;
+    constexpr double HEIGHT = 1300.0;
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> jitter(-0.3, 0.3);
+    std::vector<vertex> grid;
+    for (int j = 0; j <= ny; ++j) {
+        for (int i = 0; i <= nx; ++i) {
+            double x = LEFT + WIDTH * i / nx + (i > 0 && i < nx ? jitter(rng) * WIDTH / nx : 0.0);
+            double y = TOP + HEIGHT * j / ny + (j > 0 && j < ny ? jitter(rng) * HEIGHT / ny : 0.0);
+            grid.push_back({float(std::round(x * 1000.0) / 1000.0), float(std::round(y * 1000.0) / 1000.0)});
+        }
+    }
+    auto at = [&](int i, int j) { return grid[size_t(j * (nx + 1) + i)]; };
+    std::bernoulli_distribution split(0.4);
+    std::vector<polygon> tiles;
+    for (int j = 0; j < ny; ++j) {
+        for (int i = 0; i < nx; ++i) {
+            // down the left side, then along the bottom: counter-clockwise on the picture
+            vertex a = at(i, j), b = at(i, j + 1), c = at(i + 1, j + 1), d = at(i + 1, j);
+            if (split(rng)) {
+                tiles.push_back({a, b, c});
+                tiles.push_back({a, c, d});
+            } else {
+                tiles.push_back({a, b, c, d});
+            }
+        }
+    }
+    return tiles;
+}
+
+bool drawn_polygon_holds(const polygon& corners, double x, double y)
+{
+    for (size_t i = 0; i < corners.size(); ++i) {
+        const vertex& a = corners[i];
+        const vertex& b = corners[(i + 1) % corners.size()];
+        if ((x - a.x) * (double(b.y) - a.y) - (y - a.y) * (double(b.x) - a.x) < 0.0) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string polygon_text(const std::vector<polygon>& polygons)
 {
     std::string text;
@@ -93,8 +139,7 @@ std::string polygon_text(const std::vector<polygon>& polygons)
     return text;
 }
 
-// The convex hull of the corners, without corners on its edges, in the order that fills it on the
-// picture: snapping an ellipse's corners to a grid can leave a dent or turn a thin one around.
+// Snapping an ellipse's corners to a grid can leave a dent or turn a thin one around.
 polygon convex_hull(polygon corners)
 {
     auto turn = [](const vertex& o, const vertex& a, const vertex& b) {

@@ -24,8 +24,18 @@ polygon ellipse_polygon(std::mt19937& rng, double cx, double cy, double rx, doub
 // when `allow_empty` is set). Centres lie in lo..hi.
 polygon random_test_polygon(std::mt19937& rng, double lo, double hi, bool allow_empty);
 
+// The convex hull of the corners, without corners on its edges, in the order that fills it.
+polygon convex_hull(polygon corners);
+
 // The polygon text of these polygons, in CR LF lines.
 std::string polygon_text(const std::vector<polygon>& polygons);
+
+// A rectangle tiled by a jittered grid of nx by ny quadrilaterals, some split into two triangles, the
+// corners at three decimals: convex polygons that share whole edges, each in the filled order.
+std::vector<polygon> tiled_rectangle(uint32_t seed, int nx, int ny);
+
+// Whether the polygon, convex and in the filled order, holds the point; a point on an edge counts.
+bool drawn_polygon_holds(const polygon& corners, double x, double y);
 
 // A map of `count` convex polygons of radius 4 to 40 with their centres in the working area.
 std::string random_map(uint32_t seed, size_t count);

@@ -231,6 +231,57 @@ TEST(PolygonChecks, WarnAboutShapesThatAreAlmostCertainlyMistakes)
     }
 }
 
+// Every vertex on the inner side of every watertight edge, checked in integers: the corners lie on a
+// grid of 1/1024, so 1024 times each coordinate is exact.
+TEST(Watertight, EveryEdgeHoldsEveryDrawnVertexAndStaysCloseToIt)
+{
+    constexpr double GRID = 1.0 / 1024.0;
+    std::mt19937 rng(17);
+    std::vector<std::pair<std::string, polygon>> cases = {
+        {"the first of two triangles that share an edge", {{200, 1400}, {1400, 300}, {100, 100}}},
+        {"an upright square", {{0, 0}, {0, 10}, {10, 10}, {10, 0}}},
+        {"a sliver far from the origin", {{1590.5f, 1590.25f}, {1599, 1599.5f}, {1599.25f, 1598}}},
+        {"a triangle with fractions", {{10.125f, 20.5f}, {700.0009765625f, 900.75f}, {1200.5f, 3.25f}}},
+    };
+    for (int i = 0; i < 300; ++i) {
+        double rx = 2.0 + double(rng() % 400);
+        double ry = 2.0 + double(rng() % 400);
+        cases.push_back({"random " + std::to_string(i),
+                         convex_hull(ellipse_polygon(rng, 400 + rng() % 800, 400 + rng() % 800, rx, ry,
+                                                     double(rng() % 628) / 100.0, 3 + int(rng() % 12), GRID))});
+    }
+    for (const auto& [name, corners] : cases) {
+        SCOPED_TRACE(name);
+        if (corners.size() < 3) {
+            continue;
+        }
+        std::vector<vertex_line> outline;
+        for (const vertex& corner : corners) {
+            outline.push_back({corner.x, corner.y, 0, false});
+        }
+        for (size_t e = 0; e < outline.size(); ++e) {
+            const vertex_line& a = outline[e];
+            const vertex_line& b = outline[(e + 1) % outline.size()];
+            uint8_t stored[8];
+            encode_edge(contained_edge(outline, e, computed_edge(a.x, a.y, b.x, b.y)), stored);
+            int64_t c1 = int32_t(get_be32(stored));
+            int64_t c2 = int16_t(get_be16(stored + 4));
+            int64_t c3 = int16_t(get_be16(stored + 6));
+            for (const vertex_line& v : outline) {
+                EXPECT_GE(c1 * 1024 + int64_t(v.y * 1024.0) * c2 + int64_t(v.x * 1024.0) * c3, 0);
+            }
+            double length = std::hypot(double(c2), double(c3));
+            EXPECT_NEAR(length / 256.0, 1.0, 0.01);
+            // normals in steps of 1/256 turn the line of an edge over a thousand units long by more
+            if (std::hypot(double(b.x) - a.x, double(b.y) - a.y) < 500.0) {
+                for (const vertex_line& end : {a, b}) {
+                    EXPECT_LE((double(c1) + end.y * double(c2) + end.x * double(c3)) / length, 1.0);
+                }
+            }
+        }
+    }
+}
+
 TEST(PolygonChecks, AConcavePolygonKeepsOnlyTheInnerSidesOfItsEdges)
 {
     GTEST_SKIP() << "a known limit of the format: the inside of a record is the intersection of its edges' "

@@ -1,6 +1,8 @@
 // The built programs end to end on good input: command lines, messages, exit statuses and files.
 #include "in_memory.h"
+#include "mirolt.h"
 #include "programs.h"
+#include "random_polygons.h"
 #include "square.h"
 #include "support.h"
 
@@ -141,6 +143,53 @@ TEST_F(Tools, WarningsGoToStandardErrorAndStrictMakesThemErrors)
     EXPECT_EQ(many.errors.find(":102: warning:"), std::string::npos);
     EXPECT_TRUE(many.errors.ends_with(file("commas.txt") + ": ... and 51 more like line 101\r\n" +
                                       file("commas.txt") + ": 152 warnings\r\n"));
+}
+
+// Points of the working area inside some drawn polygon that the collision file leaves to no polygon.
+size_t crack_points(const std::vector<polygon>& drawn, const std::vector<uint8_t>& collision_file)
+{
+    record_walk walk = walk_records(collision_file);
+    std::vector<uint32_t> owners;
+    render_owners(collision_file.data(), walk.records, IMAGE_SIDE, owners);
+    size_t lost = 0;
+    for (int y = 0; y < IMAGE_SIDE; ++y) {
+        for (int x = 0; x < IMAGE_SIDE; ++x) {
+            if (owners[size_t(y) * IMAGE_SIDE + size_t(x)] == NO_POLYGON &&
+                std::any_of(drawn.begin(), drawn.end(),
+                            [&](const polygon& corners) { return drawn_polygon_holds(corners, x, y); })) {
+                ++lost;
+            }
+        }
+    }
+    return lost;
+}
+
+TEST_F(Tools, WatertightDataLeavesNoCrackWhereTheDrawingHasNone)
+{
+    // two triangles that share an edge leave a wedge between them unless stored watertight
+    const std::vector<polygon> triangles = {{{200, 1400}, {1400, 300}, {100, 100}},
+                                            {{1400, 300}, {200, 1400}, {1500, 1500}}};
+    write_text(file("two.txt"), polygon_text(triangles));
+    tool_run plain = run_tool(TARVEX, {file("two.txt"), file("two.col")});
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_EQ(plain.errors, file("two.txt") + ":7: warning: polygons 0 and 1 (lines 1 and 7) leave a crack near "
+                                              "(1396,308): 5095 points drawn inside them are in no stored polygon; "
+                                              "--watertight closes it\r\n" +
+                                file("two.txt") + ": 1 warning, 1 of them crack losing 5,095 points\r\n");
+    EXPECT_GT(crack_points(triangles, read_bytes(file("two.col"))), 5095u);
+
+    const std::vector<polygon> tiles = tiled_rectangle(5, 8, 6);
+    write_text(file("tiles.txt"), polygon_text(tiles));
+    EXPECT_NE(run_tool(TARVEX, {file("tiles.txt"), file("tiles.col")}).errors.find("leave a crack"),
+              std::string::npos);
+    for (const auto& [name, drawn] : {std::pair{"two", triangles}, std::pair{"tiles", tiles}}) {
+        SCOPED_TRACE(name);
+        std::string text = file(std::string(name) + ".txt");
+        tool_run watertight = run_tool(TARVEX, {"--watertight", text, file("sealed.col")});
+        EXPECT_EQ(watertight.status, 0);
+        EXPECT_EQ(watertight.errors, "");
+        EXPECT_EQ(crack_points(drawn, read_bytes(file("sealed.col"))), 0u);
+    }
 }
 
 TEST_F(Tools, AFileWithoutPolygonsDrawsABlackPicture)
