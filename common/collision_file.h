@@ -26,6 +26,7 @@ constexpr int EDGE_FIXED_FORMAT = 2;                                            
 constexpr int CELL_GRID = 4;     // cells per side of the working area
 constexpr int CELL_SIZE = 400;   // world units per cell
 constexpr int CELL_MARGIN = 10;  // units searched beyond each side of a cell
+constexpr int WORKING_SIDE = CELL_GRID * CELL_SIZE;  // 1600: the working area is 0..1599 in x and y
 
 // An edge record's values: for a point (x, y) the signed distance from the edge's line is
 // c1 + y*c2 + x*c3, and the inside lies where it is not negative.

@@ -16,6 +16,9 @@ struct point_box {
     int y1;
 };
 
+// The integer points of the working area, one pixel each of the imager's picture.
+constexpr point_box WORKING_AREA = {0, 0, WORKING_SIDE - 1, WORKING_SIDE - 1};
+
 // The points x0..x1 of row y.
 struct row_span {
     int y;

@@ -43,57 +43,6 @@ void report_walk_error(std::FILE* log, const char* input_name, std::span<const u
     }
 }
 
-bool write_tga(output_file& out, const picture& image, std::FILE* log)
-{
-    uint8_t header[TGA_HEADER_SIZE];
-    tga_header(image.side, header);
-    if (!write_output(out, header, sizeof header)) {
-        return false;
-    }
-    std::fputs("Written header.\r\n", log);
-    // rows go out in blocks, large enough that each is one write to the system
-    constexpr int BLOCK_ROWS = 64;
-    size_t row_size = size_t(image.side) * PIXEL_SIZE;
-    std::vector<uint8_t> block(row_size * BLOCK_ROWS);
-    for (int first = 0; first < image.side; first += BLOCK_ROWS) {
-        int rows = std::min(BLOCK_ROWS, image.side - first);
-        for (int row = 0; row < rows; ++row) {
-            tga_row(image, first + row, &block[size_t(row) * row_size]);
-        }
-        if (!write_output(out, block.data(), size_t(rows) * row_size)) {
-            return false;
-        }
-    }
-    std::fputs("Written imagedata.\r\n", log);
-    return finish_output(out);
-}
-
-bool write_png(output_file& out, const picture& image, std::FILE* log)
-{
-    std::vector<uint8_t> file;
-    if (!png_file(image, file)) {
-        throw std::bad_alloc();  // told as "Out of memory.", and the output abandons itself
-    }
-    if (!write_output(out, file.data(), PNG_HEADER_SIZE)) {
-        return false;
-    }
-    std::fputs("Written header.\r\n", log);
-    if (!write_output(out, file.data() + PNG_HEADER_SIZE, file.size() - PNG_HEADER_SIZE)) {
-        return false;
-    }
-    std::fputs("Written imagedata.\r\n", log);
-    return finish_output(out);
-}
-
-// A name ending in .png, in any case, asks for a PNG file; any other name for a TGA file.
-bool names_png(const char* name)
-{
-    std::string_view text = name;
-    std::string ending(text.substr(text.size() < 4 ? 0 : text.size() - 4));
-    std::transform(ending.begin(), ending.end(), ending.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return ending == ".png";
-}
-
 // The polygons that the preview cannot show: those without a single point of the picture.
 void log_polygons_outside(std::FILE* log, const uint8_t* data, std::span<const polygon_record> records,
                           std::span<const uint32_t> owners, int side)
@@ -159,11 +108,9 @@ int render(const char* input_name, const char* output_name, bool preview, std::F
         image = plain_picture(std::move(owners), IMAGE_SIDE, walk.records.size());
     }
 
-    // the format follows the name as the system stores it: "x.png." is stored as "x.png" on Windows
-    output_file out;
-    bool png = names_png(stored_name(output_name).c_str());
-    if (!open_output(output_name, out) || !(png ? write_png(out, image, log) : write_tga(out, image, log))) {
-        std::fprintf(log, "%s\r\n", output_failure_text(output_name, out.error).c_str());
+    int error = 0;
+    if (!write_picture(output_name, image, log, error)) {
+        std::fprintf(log, "%s\r\n", output_failure_text(output_name, error).c_str());
         return FAILED;
     }
     std::fputs("Finished normally.\r\n", log);

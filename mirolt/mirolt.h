@@ -2,63 +2,14 @@
 #pragma once
 
 #include "collision_file.h"
+#include "picture.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <span>
 #include <vector>
 
-constexpr int IMAGE_SIDE = 1600;  // pixels per side, one per world unit
-constexpr size_t PIXEL_SIZE = 3;  // bytes per pixel in a file
-constexpr size_t TGA_HEADER_SIZE = 18;
-constexpr uint32_t NO_POLYGON = UINT32_MAX;
-
-// Polygon k, counted from 0 in file order, is drawn red 255, green 10 * k modulo 256, blue 40.
-constexpr uint8_t POLYGON_RED = 255;
-constexpr unsigned POLYGON_GREEN_STEP = 10;
-constexpr uint8_t POLYGON_BLUE = 40;
-
-// Which polygon owns each pixel of a picture of side x side pixels: the first in file order that
-// contains its point, or NO_POLYGON. Row y = 0 comes first. `records` come from walk_records over
-// `data`.
-void render_owners(const uint8_t* data, std::span<const polygon_record> records, int side,
-                   std::vector<uint32_t>& owners);
-
-struct colour {
-    uint8_t red;
-    uint8_t green;
-    uint8_t blue;
-};
-
-// A picture of side x side pixels, each an index into its palette, the top row (y = 0) first. An
-// index beyond the palette, NO_POLYGON among them, is the background. The renderer's owners are such
-// indices.
-struct picture {
-    int side = 0;
-    std::vector<uint32_t> pixels;
-    std::vector<colour> palette;
-    colour background = {0, 0, 0};
-};
-
-// The exact picture of `polygons` polygons: each in its shade, black where none is.
-picture plain_picture(std::vector<uint32_t> owners, int side, size_t polygons);
-
-// The preview for people, drawn from the owners of the pixels: each polygon in a hue far from its
-// neighbours' in the file, with a darker outline and its number where it fits; the cells of the
-// splitspace grid with their names; a dark background.
-picture preview_picture(std::span<const uint32_t> owners, int side, size_t polygons);
-
-// The picture's pixels in red, green and blue, top row first.
-void rgb_pixels(const picture& image, std::vector<uint8_t>& rgb);
-
-// The PNG file of a picture: 8-bit RGB, top row first. False when memory runs out.
-bool png_file(const picture& image, std::vector<uint8_t>& file);
-constexpr size_t PNG_HEADER_SIZE = 33;  // the signature and the IHDR chunk
-
-// The TGA file of a picture: an uncompressed 24-bit header, then the pixels as blue, green, red, the
-// rows from the bottom of the picture up; `stored` counts the rows in file order.
-void tga_header(int side, uint8_t* header);
-void tga_row(const picture& image, int stored, uint8_t* out);
+constexpr int IMAGE_SIDE = WORKING_SIDE;  // pixels per side, one per world unit of the working area
 
 // The whole tool: the log goes to `log`, reasons for people to `errors`. Returns the exit status.
 int run_mirolt(int argc, char** argv, std::FILE* log, std::FILE* errors);

@@ -12,8 +12,6 @@
 #include <string_view>
 #include <vector>
 
-constexpr int WORKING_SIDE = CELL_GRID * CELL_SIZE;  // world units of the working area per side
-constexpr point_box WORKING_AREA = {0, 0, WORKING_SIDE - 1, WORKING_SIDE - 1};
 
 // The polygon text on its way in: read from a stream a block at a time, or all in memory already.
 struct polygon_text {

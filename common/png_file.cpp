@@ -1,6 +1,6 @@
 // The PNG file of a picture, encoded by stb_image_write: 8-bit RGB, the top row first, so every
 // viewer shows y = 0 at the top.
-#include "mirolt.h"
+#include "picture.h"
 
 #include <algorithm>
 #include <cstdlib>

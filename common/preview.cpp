@@ -1,7 +1,7 @@
 // The preview: the rendered owners of the pixels drawn for people. Polygons next to each other in the
 // file get far-apart hues and an outline a shade darker, each carries its number where it fits, and
 // the splitspace grid is drawn with its cells' names. The exact picture is never touched.
-#include "mirolt.h"
+#include "picture.h"
 
 #include <stb_easy_font.h>
 
@@ -21,6 +21,11 @@ constexpr colour BACKGROUND = {24, 26, 31};
 constexpr colour GRID = {170, 176, 186};
 constexpr colour TEXT = {255, 255, 255};
 constexpr colour TEXT_EDGE = {0, 0, 0};
+constexpr colour LOST = {255, 0, 255};   // drawn, but in no stored polygon: cracks and lost area
+constexpr colour EXTRA = {0, 230, 255};  // stored, but outside every drawn polygon
+constexpr colour MARK = {255, 215, 0};   // a warning's place
+constexpr double DRAWN_LIGHTNESS = 0.86;
+constexpr int MARK_RADIUS = 7;
 constexpr int LABEL_SCALE = 2;         // screen pixels per pixel of the bitmap font
 constexpr int DIGIT_HEIGHT = 7;        // of the bitmap font's digits, in its own pixels
 constexpr int NAME_HEIGHT = 9;         // of a cell's name, whose brackets reach lower
@@ -43,26 +48,31 @@ colour from_hsl(double hue, double saturation, double lightness)
     return {byte(rgb[0]), byte(rgb[1]), byte(rgb[2])};
 }
 
-// The palette: each polygon's fill, then each polygon's outline, then the grid and the text.
+// The palette: each polygon's fill, its stored outline and its drawn outline, then the colours that
+// every preview shares.
 struct preview_palette {
     uint32_t outline_base;
+    uint32_t drawn_base;
     uint32_t grid;
     uint32_t text;
     uint32_t text_edge;
+    uint32_t lost;
+    uint32_t extra;
+    uint32_t mark;
 };
 
 preview_palette make_palette(picture& image, size_t polygons)
 {
     image.palette.clear();
-    for (size_t k = 0; k < polygons; ++k) {
-        image.palette.push_back(from_hsl(GOLDEN_ANGLE * double(k), SATURATION, FILL_LIGHTNESS));
+    for (double lightness : {FILL_LIGHTNESS, OUTLINE_LIGHTNESS, DRAWN_LIGHTNESS}) {
+        for (size_t k = 0; k < polygons; ++k) {
+            image.palette.push_back(from_hsl(GOLDEN_ANGLE * double(k), SATURATION, lightness));
+        }
     }
-    for (size_t k = 0; k < polygons; ++k) {
-        image.palette.push_back(from_hsl(GOLDEN_ANGLE * double(k), SATURATION, OUTLINE_LIGHTNESS));
-    }
-    preview_palette palette = {uint32_t(polygons), uint32_t(2 * polygons), uint32_t(2 * polygons + 1),
-                               uint32_t(2 * polygons + 2)};
-    image.palette.insert(image.palette.end(), {GRID, TEXT, TEXT_EDGE});
+    uint32_t shared = uint32_t(3 * polygons);
+    preview_palette palette = {uint32_t(polygons), uint32_t(2 * polygons), shared,     shared + 1,
+                               shared + 2,         shared + 3,            shared + 4, shared + 5};
+    image.palette.insert(image.palette.end(), {GRID, TEXT, TEXT_EDGE, LOST, EXTRA, MARK});
     image.background = BACKGROUND;
     return palette;
 }
@@ -214,9 +224,10 @@ std::vector<uint16_t> owned_reach(std::span<const uint32_t> owners, int side)
 }
 
 // Each polygon's number, where it fits, at the point nearest the middle of the polygon's pixels.
-void draw_numbers(std::span<const uint32_t> owners, int side, size_t polygons, picture& image,
+void draw_numbers(std::span<const uint32_t> owners, int side, std::span<const std::string> labels, picture& image,
                   const preview_palette& palette)
 {
+    size_t polygons = labels.size();
     struct label_place {
         int width = 0;
         int need = 0;  // the reach a point needs for the number to fit around it
@@ -230,7 +241,7 @@ void draw_numbers(std::span<const uint32_t> owners, int side, size_t polygons, p
     std::vector<label_place> places(polygons);
     const int height = DIGIT_HEIGHT * LABEL_SCALE;
     for (size_t k = 0; k < polygons; ++k) {
-        places[k].width = text_width(std::to_string(k));
+        places[k].width = text_width(labels[k]);
         places[k].need = (std::max(places[k].width, height) + 5) / 2;
     }
     for (int y = 0; y < side; ++y) {
@@ -267,21 +278,67 @@ void draw_numbers(std::span<const uint32_t> owners, int side, size_t polygons, p
     }
     for (size_t k = 0; k < polygons; ++k) {
         if (places[k].distance >= 0.0) {
-            draw_text(image, places[k].x - places[k].width / 2, places[k].y - height / 2, std::to_string(k),
-                      palette.text, palette);
+            draw_text(image, places[k].x - places[k].width / 2, places[k].y - height / 2, labels[k], palette.text,
+                      palette);
+        }
+    }
+}
+
+void set_pixel(picture& image, int x, int y, uint32_t index)
+{
+    if (x >= 0 && y >= 0 && x < image.side && y < image.side) {
+        image.pixels[size_t(y) * size_t(image.side) + size_t(x)] = index;
+    }
+}
+
+// The pixels that the drawing and the stored polygons disagree on.
+void draw_differences(std::span<const uint32_t> owners, const std::vector<bool>& drawn, const preview_palette& palette,
+                      picture& image)
+{
+    for (size_t at = 0; at < owners.size() && at < drawn.size(); ++at) {
+        if (owners[at] == NO_POLYGON && drawn[at]) {
+            image.pixels[at] = palette.lost;
+        } else if (owners[at] != NO_POLYGON && !drawn[at]) {
+            image.pixels[at] = palette.extra;
+        }
+    }
+}
+
+// A line one pixel wide between two points, stepped along its longer axis.
+void draw_line(picture& image, picture_point a, picture_point b, uint32_t index)
+{
+    double steps = std::ceil(std::max(std::fabs(b.x - a.x), std::fabs(b.y - a.y)));
+    steps = std::min(std::max(steps, 1.0), 4.0 * image.side);  // a line far off the picture is cut short
+    for (double step = 0.0; step <= steps; ++step) {
+        double t = step / steps;
+        set_pixel(image, int(std::lround(a.x + (b.x - a.x) * t)), int(std::lround(a.y + (b.y - a.y) * t)), index);
+    }
+}
+
+void draw_ring(picture& image, picture_point centre, uint32_t index)
+{
+    for (int dy = -MARK_RADIUS - 1; dy <= MARK_RADIUS + 1; ++dy) {
+        for (int dx = -MARK_RADIUS - 1; dx <= MARK_RADIUS + 1; ++dx) {
+            double distance = std::hypot(dx, dy);
+            if (distance >= MARK_RADIUS - 1.0 && distance <= MARK_RADIUS + 0.5) {
+                set_pixel(image, int(std::lround(centre.x)) + dx, int(std::lround(centre.y)) + dy, index);
+            }
         }
     }
 }
 
 }  // namespace
 
-picture preview_picture(std::span<const uint32_t> owners, int side, size_t polygons)
+picture preview_picture(std::span<const uint32_t> owners, int side, size_t polygons, const drawing_layer* drawing)
 {
     picture image;
     image.side = side;
     image.pixels.assign(owners.begin(), owners.end());
     preview_palette palette = make_palette(image, polygons);
     draw_outlines(owners, side, palette.outline_base, image);
+    if (drawing) {
+        draw_differences(owners, drawing->drawn, palette, image);
+    }
     draw_grid(side, palette.grid, image);
     for (int cy = 0; cy < CELL_GRID; ++cy) {
         for (int cx = 0; cx < CELL_GRID; ++cx) {
@@ -289,6 +346,24 @@ picture preview_picture(std::span<const uint32_t> owners, int side, size_t polyg
                       palette.grid, palette);
         }
     }
-    draw_numbers(owners, side, polygons, image, palette);
+    if (drawing) {
+        for (size_t k = 0; k < drawing->outlines.size() && k < polygons; ++k) {
+            const std::vector<picture_point>& outline = drawing->outlines[k];
+            for (size_t i = 0; i + 1 < outline.size(); ++i) {
+                draw_line(image, outline[i], outline[i + 1], palette.drawn_base + uint32_t(k));
+            }
+        }
+    }
+    std::vector<std::string> numbers;
+    bool labelled = drawing && drawing->labels.size() == polygons;
+    for (size_t k = 0; k < polygons && !labelled; ++k) {
+        numbers.push_back(std::to_string(k));
+    }
+    draw_numbers(owners, side, labelled ? drawing->labels : numbers, image, palette);
+    if (drawing) {
+        for (const picture_point& mark : drawing->marks) {
+            draw_ring(image, mark, palette.mark);
+        }
+    }
     return image;
 }

@@ -1,6 +1,6 @@
 // Rendering by claims: each polygon in file order claims the free points inside it, so a pixel keeps
 // the first polygon that contains it, as if every pixel walked the records in file order.
-#include "mirolt.h"
+#include "picture.h"
 
 #include "point_search.h"
 

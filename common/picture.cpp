@@ -1,5 +1,5 @@
 // The imager's pictures and their files.
-#include "mirolt.h"
+#include "picture.h"
 
 #include "fixed_point.h"
 
