@@ -1,10 +1,11 @@
 // Cracks: points that two polygons sharing an edge in the drawing both hold as drawn, or one of
 // them does, but that no stored polygon holds, because each stored edge lies off its drawn line by
 // the rounding of its values. Only the edges that two polygons share are looked at, found by hashing,
-// and along most of them one exact test of a few corners shows that no point can be lost.
+// and the points lost are those that the imager leaves to no polygon.
 #include "tarvex.h"
 
 #include "fixed_point.h"
+#include "picture.h"
 
 #include <algorithm>
 #include <bit>
@@ -13,8 +14,6 @@
 
 namespace {
 
-constexpr int CRACK_MARGIN = 13;  // a stored edge lies within (1 + |x| + |y|) / 256 units of its drawn line
-constexpr int BUCKET_SIZE = 32;        // world units per side of the buckets that find polygons near a point
 constexpr uint32_t NO_EDGE = UINT32_MAX;
 
 // A stored edge as the integers the collision file holds: a point is inside when
@@ -148,15 +147,8 @@ bool drawn_holds(const pass_one_result& first, const drawn_polygon& polygon, int
     return true;
 }
 
-// The stored polygons near each part of the working area, to tell whether any holds a point.
-struct polygon_buckets {
-    int side = 0;                   // buckets per side
-    std::vector<uint32_t> starts;   // where each bucket's polygons start in `polygons`
-    std::vector<uint32_t> polygons;
-};
-
-// The drawn polygon's bounding box, `margin` units wider and divided by `unit`, rounded outward.
-point_box reach_of(const pass_one_result& first, const drawn_polygon& polygon, int unit)
+// The drawn polygon's bounding box, rounded outward.
+point_box reach_of(const pass_one_result& first, const drawn_polygon& polygon)
 {
     const drawn_point* outline = first.points.data() + polygon.first;
     float x0 = outline[0].x;
@@ -169,61 +161,8 @@ point_box reach_of(const pass_one_result& first, const drawn_polygon& polygon, i
         y0 = std::min(y0, outline[i].y);
         y1 = std::max(y1, outline[i].y);
     }
-    auto scaled = [&](double value) {
-        return int(std::clamp(std::floor(value / unit), -1.0, double(WORKING_SIDE / unit)));
-    };
-    // the stored edges lie within CRACK_MARGIN of the drawn ones, and no polygon reaches further
-    return {scaled(double(x0) - CRACK_MARGIN), scaled(double(y0) - CRACK_MARGIN),
-            scaled(double(x1) + CRACK_MARGIN), scaled(double(y1) + CRACK_MARGIN)};
-}
-
-polygon_buckets bucket_polygons(const pass_one_result& first)
-{
-    polygon_buckets buckets;
-    buckets.side = WORKING_SIDE / BUCKET_SIZE;
-    size_t count = size_t(buckets.side) * size_t(buckets.side);
-    buckets.starts.assign(count + 1, 0);
-    auto each_bucket = [&](const drawn_polygon& polygon, auto&& visit) {
-        point_box reach = reach_of(first, polygon, BUCKET_SIZE);
-        for (int by = std::max(reach.y0, 0); by <= std::min(reach.y1, buckets.side - 1); ++by) {
-            for (int bx = std::max(reach.x0, 0); bx <= std::min(reach.x1, buckets.side - 1); ++bx) {
-                visit(size_t(by) * size_t(buckets.side) + size_t(bx));
-            }
-        }
-    };
-    for (const drawn_polygon& polygon : first.polygons) {
-        each_bucket(polygon, [&](size_t bucket) { ++buckets.starts[bucket + 1]; });
-    }
-    for (size_t i = 0; i < count; ++i) {
-        buckets.starts[i + 1] += buckets.starts[i];
-    }
-    buckets.polygons.resize(buckets.starts[count]);
-    std::vector<uint32_t> filled(buckets.starts.begin(), buckets.starts.end() - 1);
-    for (size_t k = 0; k < first.polygons.size(); ++k) {
-        each_bucket(first.polygons[k], [&](size_t bucket) { buckets.polygons[filled[bucket]++] = uint32_t(k); });
-    }
-    return buckets;
-}
-
-bool stored_holds(const pass_one_result& first, const drawn_polygon& polygon, int x, int y)
-{
-    for (size_t i = 0; i < polygon.edge_count; ++i) {
-        if (raw_distance(raw_edge_at(first.records, polygon.record_offset, i), x, y) < 0) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool any_stored_holds(const pass_one_result& first, const polygon_buckets& buckets, int x, int y)
-{
-    size_t bucket = size_t(y / BUCKET_SIZE) * size_t(buckets.side) + size_t(x / BUCKET_SIZE);
-    for (uint32_t at = buckets.starts[bucket]; at < buckets.starts[bucket + 1]; ++at) {
-        if (stored_holds(first, first.polygons[buckets.polygons[at]], x, y)) {
-            return true;
-        }
-    }
-    return false;
+    auto clamp = [](double value) { return int(std::clamp(value, -1.0, double(WORKING_SIDE))); };
+    return {clamp(std::floor(x0)), clamp(std::floor(y0)), clamp(std::ceil(x1)), clamp(std::ceil(y1))};
 }
 
 // The stored polygon's points on row y, as the range lo..hi of x; empty when lo > hi.
@@ -357,8 +296,11 @@ void find_cracks(pass_one_result& first)
     // holds: each is lost, and those in the gap along a shared edge are its crack
     std::vector<crack> cracks(shared.size());
     std::vector<bool> counted(size_t(WORKING_SIDE) * WORKING_SIDE, false);
-    polygon_buckets buckets;
     const point_box& area = WORKING_AREA;
+    // which stored polygon holds each point, as the imager finds it
+    record_walk walk = walk_records(first.records);
+    std::vector<uint32_t> owners;
+    render_owners(first.records.data(), walk.records, WORKING_SIDE, owners);
     for (const drawn_polygon& polygon : first.polygons) {
         bool shares = polygon.sound && std::any_of(partner.begin() + polygon.first,
                                                    partner.begin() + polygon.first + polygon.count,
@@ -366,7 +308,7 @@ void find_cracks(pass_one_result& first)
         if (!shares || stored_contains_drawn(first, polygon)) {
             continue;
         }
-        point_box reach = reach_of(first, polygon, 1);
+        point_box reach = reach_of(first, polygon);
         for (int y = std::max(reach.y0, area.y0); y <= std::min(reach.y1, area.y1); ++y) {
             int64_t drawn_lo = area.x0;
             int64_t drawn_hi = area.x1;
@@ -381,13 +323,7 @@ void find_cracks(pass_one_result& first)
                 }
                 int xi = int(x);
                 size_t index = size_t(y) * WORKING_SIDE + size_t(xi);
-                if (counted[index] || !drawn_holds(first, polygon, xi, y)) {
-                    continue;
-                }
-                if (buckets.starts.empty()) {
-                    buckets = bucket_polygons(first);
-                }
-                if (any_stored_holds(first, buckets, xi, y)) {
+                if (owners[index] != NO_POLYGON || counted[index] || !drawn_holds(first, polygon, xi, y)) {
                     continue;
                 }
                 counted[index] = true;
@@ -412,7 +348,7 @@ void find_cracks(pass_one_result& first)
                       "inside them %s in no stored polygon; --watertight closes it",
                       edge.first_polygon, edge.second_polygon, p.line, q.line, found.x, found.y, found.points,
                       found.points == 1 ? "" : "s", found.points == 1 ? "is" : "are");
-        add_warning(first.warnings, warning_kind::crack, q.line, text);
+        add_warning(first.warnings, warning_kind::crack, q.line, text, {float(found.x), float(found.y)});
         first.warnings.points_in_cracks += found.points;
     }
 }

@@ -48,9 +48,17 @@ std::string vertex_text(const vertex_line& vertex)
     return text;
 }
 
-void add(warning_list& warnings, warning_kind kind, size_t line, size_t number, const std::string& words)
+void add(warning_list& warnings, warning_kind kind, const vertex_line& place, size_t line, size_t number,
+         const std::string& words)
 {
-    add_warning(warnings, kind, line, "polygon " + std::to_string(number) + words);
+    add_warning(warnings, kind, line, "polygon " + std::to_string(number) + words, {place.x, place.y});
+}
+
+// The vertex read on the line, or the first one.
+const vertex_line& vertex_on(std::span<const vertex_line> vertices, size_t line)
+{
+    auto found = std::find_if(vertices.begin(), vertices.end(), [&](const vertex_line& v) { return v.line == line; });
+    return found != vertices.end() ? *found : vertices.front();
 }
 
 size_t distinct_points(std::span<const vertex_line> outline)
@@ -199,10 +207,10 @@ bool reaches_working_area(std::span<const vertex_line> vertices, std::span<const
 
 }  // namespace
 
-void add_warning(warning_list& warnings, warning_kind kind, size_t line, std::string text)
+void add_warning(warning_list& warnings, warning_kind kind, size_t line, std::string text, drawn_point place)
 {
     if (warnings.found[size_t(kind)]++ < WARNINGS_SHOWN_PER_KIND) {
-        warnings.shown.push_back({line, std::move(text), kind});
+        warnings.shown.push_back({line, std::move(text), kind, place});
     }
     ++warnings.total;
 }
@@ -210,7 +218,7 @@ void add_warning(warning_list& warnings, warning_kind kind, size_t line, std::st
 void check_vertex(size_t number, const vertex_line& vertex, warning_list& warnings)
 {
     if (vertex.third_number) {
-        add(warnings, warning_kind::decimal_comma, vertex.line, number,
+        add(warnings, warning_kind::decimal_comma, vertex, vertex.line, number,
             ": text after the second number is ignored; is ',' a decimal separator here?");
     }
 }
@@ -235,28 +243,28 @@ bool check_polygon(size_t number, size_t polygon_line, std::span<const vertex_li
     bool closed = first.x == last.x && first.y == last.y;
     std::span<const vertex_line> outline = closed ? vertices.first(vertices.size() - 1) : vertices;
     if (!closed) {
-        add(warnings, warning_kind::not_closed, last.line, number,
+        add(warnings, warning_kind::not_closed, last, last.line, number,
             " is not closed: its last vertex " + vertex_text(last) + " does not repeat its first " +
                 vertex_text(first) + ", so the closing edge is missing");
         return false;
     }
     double area = filled_area(outline);
     if (area == 0.0 && distinct_points(outline) < 3) {
-        add(warnings, warning_kind::no_area, polygon_line, number, " has fewer than three distinct vertices, so it has no area");
+        add(warnings, warning_kind::no_area, first, polygon_line, number, " has fewer than three distinct vertices, so it has no area");
         return false;
     }
     if (area == 0.0 && all_on_one_line(outline)) {
-        add(warnings, warning_kind::no_area, polygon_line, number, " has all its vertices on one line, so it has no area");
+        add(warnings, warning_kind::no_area, first, polygon_line, number, " has all its vertices on one line, so it has no area");
         return false;
     }
     if (area < 0.0) {
-        add(warnings, warning_kind::clockwise, polygon_line, number,
+        add(warnings, warning_kind::clockwise, first, polygon_line, number,
             " runs clockwise on the picture, so it contains no point; reverse its vertices");
         return false;
     }
     convexity_break found = find_convexity_break(outline, last.line, area);
     if (found.line != 0) {
-        add(warnings, warning_kind::not_convex, found.line, number,
+        add(warnings, warning_kind::not_convex, vertex_on(vertices, found.line), found.line, number,
             found.winds_again ? " is not convex: its outline crosses itself and winds round again here, so the "
                                 "stored shape is smaller than drawn"
                               : " is not convex: its outline turns the other way here, so the stored shape is "
@@ -264,7 +272,7 @@ bool check_polygon(size_t number, size_t polygon_line, std::span<const vertex_li
         return false;
     }
     if (!reaches_working_area(vertices, edges)) {
-        add(warnings, warning_kind::outside_working_area, polygon_line, number,
+        add(warnings, warning_kind::outside_working_area, first, polygon_line, number,
             " contains no point of the working area (0..1599 in x and y)");
     }
     return true;

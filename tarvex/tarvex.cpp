@@ -12,13 +12,16 @@
 namespace {
 
 const char* const USAGE = "Usage: tarvex.exe inputname outputname\r\n";
-const char* const HELP = "Usage: tarvex.exe [--strict] [--watertight] inputname outputname\r\n"
+const char* const HELP = "Usage: tarvex.exe [--strict] [--watertight] [--preview PICTURE] inputname outputname\r\n"
                          "Prepares a collision file from a text list of convex polygons.\r\n"
                          "\r\n"
                          "Options:\r\n"
                          "  --strict      treat warnings as errors: write nothing when there is one\r\n"
                          "  --watertight  store every polygon so that it contains the polygon as drawn,\r\n"
                          "                so polygons that share an edge leave no crack between them\r\n"
+                         "  --preview PICTURE\r\n"
+                         "                also draw what is stored against what was drawn, as PNG if\r\n"
+                         "                PICTURE ends in .png, else TGA\r\n"
                          "  -h, --help    show this text\r\n"
                          "  --version     show the version\r\n"
                          "  --            end the options, for a name that starts with '-'\r\n"
@@ -91,13 +94,20 @@ bool read_polygons(const char* input_name, std::FILE* input, bool watertight, st
 struct run_options {
     bool strict = false;
     bool watertight = false;
+    const char* preview = nullptr;  // the picture of drawn against stored, when asked for
 };
 
 int prepare(const char* input_name, const char* output_name, const run_options& options, std::FILE* log,
             std::FILE* errors)
 {
-    if (same_file(input_name, output_name)) {
-        std::fprintf(log, "Couldn't write %s: it is the input file.\r\n", output_name);
+    for (const char* written : {output_name, options.preview}) {
+        if (written && same_file(input_name, written)) {
+            std::fprintf(log, "Couldn't write %s: it is the input file.\r\n", written);
+            return FAILED;
+        }
+    }
+    if (options.preview && same_file(output_name, options.preview)) {
+        std::fprintf(log, "Couldn't write %s: it is the collision file.\r\n", options.preview);
         return FAILED;
     }
     input_result opened;
@@ -141,6 +151,10 @@ int prepare(const char* input_name, const char* output_name, const run_options& 
         std::fprintf(log, "%s\r\n", output_failure_text(output_name, write_error).c_str());
         return FAILED;
     }
+    if (options.preview && !write_drawing_preview(options.preview, first, first.records, write_error)) {
+        std::fprintf(log, "%s\r\n", output_failure_text(options.preview, write_error).c_str());
+        return FAILED;
+    }
     std::fputs("Finished normally.\r\n", log);
     return 0;
 }
@@ -149,7 +163,7 @@ int prepare(const char* input_name, const char* output_name, const run_options& 
 
 int run_tarvex(int argc, char** argv, std::FILE* log, std::FILE* errors)
 {
-    static const std::string_view OPTIONS[] = {"--strict", "--watertight"};
+    static const std::string_view OPTIONS[] = {"--strict", "--watertight", "--preview="};
     command_line command = read_command_line(argc, argv, {"tarvex", USAGE, HELP, OPTIONS, 2});
     if (command.answer) {
         return answer_command(*command.answer, log, errors);
@@ -157,6 +171,8 @@ int run_tarvex(int argc, char** argv, std::FILE* log, std::FILE* errors)
     run_options options;
     options.strict = has_option(command, "--strict");
     options.watertight = has_option(command, "--watertight");
+    std::string preview(option_value(command, "--preview"));
+    options.preview = preview.empty() ? nullptr : preview.c_str();
     try {
         return prepare(command.names[0], command.names[1], options, log, errors);
     } catch (const std::bad_alloc&) {

@@ -63,11 +63,18 @@ enum class warning_kind {
     count
 };
 
-// A finding about the text that is almost certainly a mistake, at its line.
+// A point of the drawing, in world coordinates.
+struct drawn_point {
+    float x;
+    float y;
+};
+
+// A finding about the text that is almost certainly a mistake, at its line and its place.
 struct warning {
     size_t line;
     std::string text;
     warning_kind kind;
+    drawn_point place;
 };
 
 // The warnings of a run: the first WARNINGS_SHOWN_PER_KIND of each kind, and how many were found, so
@@ -80,7 +87,7 @@ struct warning_list {
     size_t points_in_cracks = 0;
 };
 
-void add_warning(warning_list& warnings, warning_kind kind, size_t line, std::string text);
+void add_warning(warning_list& warnings, warning_kind kind, size_t line, std::string text, drawn_point place);
 
 // Adds the warnings for a vertex line of polygon `number`, as soon as it is read, so that they are
 // told even when a later line stops the run.
@@ -92,12 +99,7 @@ void check_vertex(size_t number, const vertex_line& vertex, warning_list& warnin
 bool check_polygon(size_t number, size_t polygon_line, std::span<const vertex_line> vertices,
                    std::span<const edge_equation> edges, warning_list& warnings);
 
-// A polygon as drawn, for the checks that look at several polygons at once.
-struct drawn_point {
-    float x;
-    float y;
-};
-
+// A polygon as drawn, for the checks that look at several polygons at once and the preview.
 struct drawn_polygon {
     size_t line;           // of its newpolygon
     size_t record_offset;  // of its record in the collision data
@@ -138,6 +140,11 @@ edge_equation contained_edge(std::span<const vertex_line> outline, size_t edge, 
 // points that they hold as drawn are in no stored polygon. Polygons whose shape has a warning of its
 // own are left out.
 void find_cracks(pass_one_result& first);
+
+// Writes the preview of the finished collision file against the drawing that pass one read. On
+// failure `error` holds errno.
+[[nodiscard]] bool write_drawing_preview(const char* name, const pass_one_result& first,
+                                         const std::vector<uint8_t>& collision_file, int& error);
 
 // Pass two: fills in each record's size and splitspace mask in place and logs them.
 bool pass_two(std::vector<uint8_t>& records, std::FILE* log, std::string& error);

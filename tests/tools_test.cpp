@@ -146,6 +146,16 @@ TEST_F(Tools, WarningsGoToStandardErrorAndStrictMakesThemErrors)
 }
 
 // Points of the working area inside some drawn polygon that the collision file leaves to no polygon.
+// The pixels of a 24-bit TGA picture in the preview's colour for points drawn but stored nowhere.
+size_t loud_pixels(const std::vector<uint8_t>& tga)
+{
+    size_t count = 0;
+    for (size_t at = TGA_HEADER_SIZE; at + 2 < tga.size(); at += PIXEL_SIZE) {
+        count += tga[at] == 255 && tga[at + 1] == 0 && tga[at + 2] == 255;
+    }
+    return count;
+}
+
 size_t crack_points(const std::vector<polygon>& drawn, const std::vector<uint8_t>& collision_file)
 {
     record_walk walk = walk_records(collision_file);
@@ -170,13 +180,14 @@ TEST_F(Tools, WatertightDataLeavesNoCrackWhereTheDrawingHasNone)
     const std::vector<polygon> triangles = {{{200, 1400}, {1400, 300}, {100, 100}},
                                             {{1400, 300}, {200, 1400}, {1500, 1500}}};
     write_text(file("two.txt"), polygon_text(triangles));
-    tool_run plain = run_tool(TARVEX, {file("two.txt"), file("two.col")});
+    tool_run plain = run_tool(TARVEX, {file("two.txt"), file("two.col"), "--preview", file("two.tga")});
     EXPECT_EQ(plain.status, 0);
     EXPECT_EQ(plain.errors, file("two.txt") + ":7: warning: polygons 0 and 1 (lines 1 and 7) leave a crack near "
                                               "(1396,308): 5095 points drawn inside them are in no stored polygon; "
                                               "--watertight closes it\r\n" +
                                 file("two.txt") + ": 1 warning, 1 of them crack losing 5,095 points\r\n");
     EXPECT_GT(crack_points(triangles, read_bytes(file("two.col"))), 5095u);
+    EXPECT_GT(loud_pixels(read_bytes(file("two.tga"))), 5095u);
 
     const std::vector<polygon> tiles = tiled_rectangle(5, 8, 6);
     write_text(file("tiles.txt"), polygon_text(tiles));
@@ -185,10 +196,12 @@ TEST_F(Tools, WatertightDataLeavesNoCrackWhereTheDrawingHasNone)
     for (const auto& [name, drawn] : {std::pair{"two", triangles}, std::pair{"tiles", tiles}}) {
         SCOPED_TRACE(name);
         std::string text = file(std::string(name) + ".txt");
-        tool_run watertight = run_tool(TARVEX, {"--watertight", text, file("sealed.col")});
+        tool_run watertight =
+            run_tool(TARVEX, {"--watertight", "--preview=" + file("sealed.tga"), text, file("sealed.col")});
         EXPECT_EQ(watertight.status, 0);
         EXPECT_EQ(watertight.errors, "");
         EXPECT_EQ(crack_points(drawn, read_bytes(file("sealed.col"))), 0u);
+        EXPECT_EQ(loud_pixels(read_bytes(file("sealed.tga"))), 0u);
     }
 }
 
