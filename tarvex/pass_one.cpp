@@ -63,6 +63,7 @@ struct text_state {
     pass_one_result& result;
     std::FILE* log;
     bool watertight = false;
+    bool collect_only = false;  // the polygons as drawn are kept for mending, and nothing is computed
     size_t polygon_count = 0;
     size_t polygon_line = 0;                 // where the open polygon's newpolygon stands; 0 outside a polygon
     size_t record_start = 0;                 // where its record starts
@@ -77,6 +78,9 @@ struct text_state {
 
 void say(text_state& state, std::string_view text)
 {
+    if (state.collect_only) {
+        return;
+    }
     if (state.holding) {
         state.held_text += text;
     } else {
@@ -109,11 +113,23 @@ void release_held(text_state& state)
     state.holding = false;
 }
 
-bool fail(text_state& state, size_t line, const char* problem)
+// Stops the run at the line: the log gets "Line N: problem.", and the error's detail names the open
+// polygon and, where one is at fault, the vertex.
+bool fail(text_state& state, size_t line, const char* problem, const text_line* vertex = nullptr)
 {
-    char text[128];
+    char text[160];
     std::snprintf(text, sizeof text, "Line %zu: %s.", line, problem);
     state.result.error = text;
+    state.result.error_line = line;
+    std::string detail;
+    if (state.polygon_line != 0) {
+        detail.append("polygon ").append(std::to_string(state.polygon_count)).append(": ");
+    }
+    detail += problem;
+    if (vertex) {
+        detail.append(" ").append(point_text(vertex->x, vertex->y));
+    }
+    state.result.error_detail = detail;
     return false;
 }
 
@@ -167,6 +183,13 @@ bool end_polygon(text_state& state, size_t line)
     if (state.polygon_line == 0) {
         return fail(state, line, "endpolygon without newpolygon");
     }
+    if (state.collect_only) {
+        state.result.shapes.push_back({state.polygon_line, line, std::move(state.vertices)});
+        state.vertices.clear();
+        ++state.polygon_count;
+        state.polygon_line = 0;
+        return true;
+    }
     if (state.vertices.size() < 2) {
         return fail(state, state.polygon_line, "polygon has no edges; it would contain every point");
     }
@@ -198,10 +221,19 @@ bool add_vertex(text_state& state, const text_line& vertex, size_t line)
         return fail(state, line, vertex.problem);
     }
     check_vertex(state.polygon_count, {vertex.x, vertex.y, line, vertex.third_number}, state.result.warnings);
+    if (state.collect_only && !state.vertices.empty() && (vertex.x != state.vertices.back().x ||
+                                                          vertex.y != state.vertices.back().y)) {
+        state.vertices.push_back({vertex.x, vertex.y, line, vertex.third_number});
+        return true;
+    }
     if (!state.vertices.empty()) {
         const vertex_line& a = state.vertices.back();
         if (vertex.x == a.x && vertex.y == a.y) {
-            return fail(state, line, "two equal consecutive vertices");
+            if (state.collect_only) {
+                state.vertices.push_back({vertex.x, vertex.y, line, vertex.third_number});
+                return true;  // mending drops it
+            }
+            return fail(state, line, "two equal consecutive vertices", &vertex);
         }
         edge_values edge = compute_edge(a.x, a.y, vertex.x, vertex.y);
         if (!edge_fits_record(edge.equation)) {
@@ -282,4 +314,10 @@ bool pass_one(polygon_text& text, std::FILE* log, pass_one_result& result, bool 
         release_held(state);  // a stopped run still logs what it read
     }
     return accepted;
+}
+
+bool read_shapes(polygon_text& text, pass_one_result& result)
+{
+    text_state state{.result = result, .log = nullptr, .collect_only = true};
+    return read_polygons(text, state);
 }

@@ -30,7 +30,8 @@ double dot(point o, point a, point b)
     return (a.x - o.x) * (b.x - o.x) + (a.y - o.y) * (b.y - o.y);
 }
 
-// The shortest text that reads back as the same float.
+}  // namespace
+
 std::string number_text(float value)
 {
     char text[32];
@@ -38,14 +39,11 @@ std::string number_text(float value)
     return error == std::errc() ? std::string(text, end) : std::string("?");
 }
 
+namespace {
+
 std::string vertex_text(const vertex_line& vertex)
 {
-    std::string text = "(";
-    text += number_text(vertex.x);
-    text += ",";
-    text += number_text(vertex.y);
-    text += ")";
-    return text;
+    return point_text(vertex.x, vertex.y);
 }
 
 void add(warning_list& warnings, warning_kind kind, const vertex_line& place, size_t line, size_t number,
@@ -207,6 +205,13 @@ bool reaches_working_area(std::span<const vertex_line> vertices, std::span<const
 
 }  // namespace
 
+std::string point_text(float x, float y)
+{
+    std::string text = "(";
+    text.append(number_text(x)).append(",").append(number_text(y)).append(")");
+    return text;
+}
+
 void add_warning(warning_list& warnings, warning_kind kind, size_t line, std::string text, drawn_point place)
 {
     if (warnings.found[size_t(kind)]++ < WARNINGS_SHOWN_PER_KIND) {
@@ -238,6 +243,7 @@ bool convex_and_filled(std::span<const vertex_line> vertices)
 bool check_polygon(size_t number, size_t polygon_line, std::span<const vertex_line> vertices,
                    std::span<const edge_equation> edges, warning_list& warnings)
 {
+    // every problem is told at once: an open outline is looked at as if it were closed
     const vertex_line& first = vertices.front();
     const vertex_line& last = vertices.back();
     bool closed = first.x == last.x && first.y == last.y;
@@ -246,21 +252,21 @@ bool check_polygon(size_t number, size_t polygon_line, std::span<const vertex_li
         add(warnings, warning_kind::not_closed, last, last.line, number,
             " is not closed: its last vertex " + vertex_text(last) + " does not repeat its first " +
                 vertex_text(first) + ", so the closing edge is missing");
-        return false;
     }
     double area = filled_area(outline);
     if (area == 0.0 && distinct_points(outline) < 3) {
-        add(warnings, warning_kind::no_area, first, polygon_line, number, " has fewer than three distinct vertices, so it has no area");
+        add(warnings, warning_kind::no_area, first, polygon_line, number,
+            " has fewer than three distinct vertices, so it has no area");
         return false;
     }
     if (area == 0.0 && all_on_one_line(outline)) {
-        add(warnings, warning_kind::no_area, first, polygon_line, number, " has all its vertices on one line, so it has no area");
+        add(warnings, warning_kind::no_area, first, polygon_line, number,
+            " has all its vertices on one line, so it has no area");
         return false;
     }
     if (area < 0.0) {
         add(warnings, warning_kind::clockwise, first, polygon_line, number,
             " runs clockwise on the picture, so it contains no point; reverse its vertices");
-        return false;
     }
     convexity_break found = find_convexity_break(outline, last.line, area);
     if (found.line != 0) {
@@ -269,6 +275,8 @@ bool check_polygon(size_t number, size_t polygon_line, std::span<const vertex_li
                                 "stored shape is smaller than drawn"
                               : " is not convex: its outline turns the other way here, so the stored shape is "
                                 "smaller than drawn");
+    }
+    if (!closed || area < 0.0 || found.line != 0) {
         return false;
     }
     if (!reaches_working_area(vertices, edges)) {

@@ -121,6 +121,10 @@ text_line classify_line(std::string_view line)
     if (line.size() < MIN_LINE_LENGTH || is_blank(line)) {
         return result;
     }
+    size_t first = line.find_first_not_of(" \t");
+    if (line[first] == '#') {
+        return result;  // a comment, logged as read like every line
+    }
     if (is_one_of(line, NEWPOLYGON_LINES)) {
         result.kind = line_kind::newpolygon;
         return result;

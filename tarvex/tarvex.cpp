@@ -12,13 +12,18 @@
 namespace {
 
 const char* const USAGE = "Usage: tarvex.exe inputname outputname\r\n";
-const char* const HELP = "Usage: tarvex.exe [--strict] [--watertight] [--preview PICTURE] inputname outputname\r\n"
+const char* const HELP = "Usage: tarvex.exe [--strict] [--watertight] [--fix] [--text FILE] [--preview PICTURE]\r\n"
+                         "                  inputname outputname\r\n"
                          "Prepares a collision file from a text list of convex polygons.\r\n"
                          "\r\n"
                          "Options:\r\n"
                          "  --strict      treat warnings as errors: write nothing when there is one\r\n"
                          "  --watertight  store every polygon so that it contains the polygon as drawn,\r\n"
                          "                so polygons that share an edge leave no crack between them\r\n"
+                         "  --fix         mend each polygon first: close it, wind it the filled way, drop\r\n"
+                         "                repeated and straight vertices, split a concave one into convex\r\n"
+                         "                pieces; implies --watertight\r\n"
+                         "  --text FILE   also write the polygon text that was compiled, mended or not\r\n"
                          "  --preview PICTURE\r\n"
                          "                also draw what is stored against what was drawn, as PNG if\r\n"
                          "                PICTURE ends in .png, else TGA\r\n"
@@ -28,6 +33,15 @@ const char* const HELP = "Usage: tarvex.exe [--strict] [--watertight] [--preview
                          "\r\n"
                          "The log goes to standard output, warnings to standard error. README.md describes\r\n"
                          "the polygon text, the collision file, every message and the exit statuses.\r\n";
+
+// What the options ask of a run.
+struct run_options {
+    bool strict = false;
+    bool watertight = false;
+    bool fix = false;
+    const char* preview = nullptr;  // the picture of drawn against stored, when asked for
+    const char* text = nullptr;     // the polygon text compiled, when asked for
+};
 
 // 11034211 as "11,034,211".
 std::string with_thousands(size_t count)
@@ -70,45 +84,112 @@ void report_warnings(std::FILE* errors, const char* input_name, warning_list& wa
     }
 }
 
-// Pass one on the input; false when the run must stop, with the reason logged.
-bool read_polygons(const char* input_name, std::FILE* input, bool watertight, std::FILE* log, pass_one_result& first)
+// Stops a run: the log's last line says why, and so does standard error, in the compilers' form
+// where the reason has an input line.
+int refuse(std::FILE* log, std::FILE* errors, const char* input_name, const std::string& reason, size_t line = 0,
+           const std::string& detail = {})
+{
+    std::fprintf(log, "%s\r\n", reason.c_str());
+    if (line != 0) {
+        std::fprintf(errors, "%s:%zu: error: %s\r\n", input_name, line, detail.c_str());
+    } else {
+        std::fprintf(errors, "tarvex: %s\r\n", reason.c_str());
+    }
+    return FAILED;
+}
+
+// The input line of each line of the compiled text; the input itself maps to itself.
+size_t input_line(std::span<const size_t> lines, size_t line)
+{
+    return line < lines.size() ? lines[line] : line;
+}
+
+// Pass one on the input, or on the input mended; false when the run must stop, with the reason
+// logged and told.
+bool read_polygons(const char* input_name, std::FILE* input, const run_options& options, std::FILE* log,
+                   std::FILE* errors, pass_one_result& first, std::string& compiled)
 {
     polygon_text text = text_from_file(input);
     bool accepted = false;
+    mended_drawing mended;
     try {
-        accepted = pass_one(text, log, first, watertight);
+        if (options.fix) {
+            pass_one_result drawn;
+            accepted = read_shapes(text, drawn);
+            if (!accepted) {
+                first = std::move(drawn);
+            } else if (!mend_shapes(drawn.shapes, mended)) {
+                accepted = false;
+                first.error = mended.error;
+                first.error_line = mended.error_line;
+                first.error_detail = mended.error_detail;
+            } else {
+                polygon_text mended_text = text_from_memory(mended.text);
+                accepted = pass_one(mended_text, log, first, true);
+                for (warning& found : first.warnings.shown) {
+                    found.line = input_line(mended.lines, found.line);
+                }
+                first.error_line = input_line(mended.lines, first.error_line);
+                compiled = std::move(mended.text);
+            }
+            // the warnings about the text itself come from reading it
+            for (const warning& found : drawn.warnings.shown) {
+                add_warning(first.warnings, found.kind, found.line, found.text, found.place);
+            }
+        } else {
+            accepted = pass_one(text, log, first, options.watertight);
+        }
     } catch (const std::bad_alloc&) {
         text.failure = {input_error::cannot_read, ENOMEM, 0};
     }
+    std::stable_sort(mended.notes.begin(), mended.notes.end(),
+                     [](const mending_note& a, const mending_note& b) { return a.line < b.line; });
+    for (const mending_note& note : mended.notes) {
+        std::fprintf(errors, "%s:%zu: note: %s\r\n", input_name, note.line, note.text.c_str());
+    }
     if (text.failure.error != input_error::none) {
-        std::fprintf(log, "%s\r\n", input_failure_text(input_name, text.failure).c_str());
+        refuse(log, errors, input_name, input_failure_text(input_name, text.failure));
         return false;
     }
     if (!accepted) {
-        std::fprintf(log, "%s\r\n", first.error.c_str());
+        refuse(log, errors, input_name, first.error, first.error_line, first.error_detail);
     }
     return accepted;
 }
 
-// What the options ask of a run.
-struct run_options {
-    bool strict = false;
-    bool watertight = false;
-    const char* preview = nullptr;  // the picture of drawn against stored, when asked for
-};
+// The polygon text that was compiled, in CR LF lines: each polygon's vertices as read, the closing
+// vertex repeated. Compiled again, it gives the same collision file.
+std::string text_of(const pass_one_result& first)
+{
+    std::string text;
+    for (const drawn_polygon& polygon : first.polygons) {
+        text += "newpolygon\r\n";
+        size_t count = polygon.count + (polygon.sound ? 1 : 0);
+        for (size_t i = 0; i < count; ++i) {
+            const drawn_point& point = first.points[polygon.first + i % polygon.count];
+            text.append(number_text(point.x)).append(",").append(number_text(point.y)).append("\r\n");
+        }
+        text += "endpolygon\r\n";
+    }
+    return text;
+}
+
+
+
 
 int prepare(const char* input_name, const char* output_name, const run_options& options, std::FILE* log,
             std::FILE* errors)
 {
-    for (const char* written : {output_name, options.preview}) {
+    for (const char* written : {output_name, options.preview, options.text}) {
         if (written && same_file(input_name, written)) {
-            std::fprintf(log, "Couldn't write %s: it is the input file.\r\n", written);
-            return FAILED;
+            return refuse(log, errors, input_name, std::string("Couldn't write ") + written + ": it is the input file.");
         }
     }
-    if (options.preview && same_file(output_name, options.preview)) {
-        std::fprintf(log, "Couldn't write %s: it is the collision file.\r\n", options.preview);
-        return FAILED;
+    for (const char* written : {options.preview, options.text}) {
+        if (written && same_file(output_name, written)) {
+            return refuse(log, errors, input_name,
+                          std::string("Couldn't write ") + written + ": it is the collision file.");
+        }
     }
     input_result opened;
     std::FILE* input = open_tool_input(input_name, opened);
@@ -118,11 +199,11 @@ int prepare(const char* input_name, const char* output_name, const run_options& 
         return NOT_OPENED;
     }
     if (!input) {
-        std::fprintf(log, "%s\r\n", input_failure_text(input_name, opened).c_str());
-        return FAILED;
+        return refuse(log, errors, input_name, input_failure_text(input_name, opened));
     }
     pass_one_result first;
-    bool accepted = read_polygons(input_name, input, options.watertight, log, first);
+    std::string compiled;
+    bool accepted = read_polygons(input_name, input, options, log, errors, first, compiled);
     std::fclose(input);
     if (accepted) {
         find_cracks(first);
@@ -135,25 +216,29 @@ int prepare(const char* input_name, const char* output_name, const run_options& 
 
     std::string error;
     if (!pass_two(first.records, log, error)) {
-        std::fprintf(log, "%s\r\n", error.c_str());
-        return FAILED;
+        return refuse(log, errors, input_name, error);
     }
     if (options.strict && first.warnings.total != 0) {
         size_t count = first.warnings.total;
-        std::fprintf(log, "Nothing written: %zu warning%s under --strict.\r\n", count, count == 1 ? "" : "s");
-        return FAILED;
+        return refuse(log, errors, input_name,
+                      "Nothing written: " + std::to_string(count) + " warning" + (count == 1 ? "" : "s") +
+                          " under --strict.");
     }
 
     // an existing output file is replaced only by a complete one
     std::fputs("About to write.\r\n", log);
     int write_error = 0;
     if (!write_output_file(output_name, first.records.data(), first.records.size(), write_error)) {
-        std::fprintf(log, "%s\r\n", output_failure_text(output_name, write_error).c_str());
-        return FAILED;
+        return refuse(log, errors, input_name, output_failure_text(output_name, write_error));
+    }
+    if (options.text) {
+        std::string text = compiled.empty() ? text_of(first) : compiled;
+        if (!write_output_file(options.text, text.data(), text.size(), write_error)) {
+            return refuse(log, errors, input_name, output_failure_text(options.text, write_error));
+        }
     }
     if (options.preview && !write_drawing_preview(options.preview, first, first.records, write_error)) {
-        std::fprintf(log, "%s\r\n", output_failure_text(options.preview, write_error).c_str());
-        return FAILED;
+        return refuse(log, errors, input_name, output_failure_text(options.preview, write_error));
     }
     std::fputs("Finished normally.\r\n", log);
     return 0;
@@ -163,7 +248,7 @@ int prepare(const char* input_name, const char* output_name, const run_options& 
 
 int run_tarvex(int argc, char** argv, std::FILE* log, std::FILE* errors)
 {
-    static const std::string_view OPTIONS[] = {"--strict", "--watertight", "--preview="};
+    static const std::string_view OPTIONS[] = {"--strict", "--watertight", "--fix", "--preview=", "--text="};
     command_line command = read_command_line(argc, argv, {"tarvex", USAGE, HELP, OPTIONS, 2});
     if (command.answer) {
         return answer_command(*command.answer, log, errors);
@@ -171,12 +256,15 @@ int run_tarvex(int argc, char** argv, std::FILE* log, std::FILE* errors)
     run_options options;
     options.strict = has_option(command, "--strict");
     options.watertight = has_option(command, "--watertight");
+    options.fix = has_option(command, "--fix");
+    options.watertight = options.watertight || options.fix;  // pieces of one polygon must not crack apart
     std::string preview(option_value(command, "--preview"));
     options.preview = preview.empty() ? nullptr : preview.c_str();
+    std::string text(option_value(command, "--text"));
+    options.text = text.empty() ? nullptr : text.c_str();
     try {
         return prepare(command.names[0], command.names[1], options, log, errors);
     } catch (const std::bad_alloc&) {
-        std::fprintf(log, "Out of memory.\r\n");
-        return FAILED;
+        return refuse(log, errors, command.names[0], "Out of memory.");
     }
 }

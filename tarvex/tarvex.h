@@ -109,14 +109,49 @@ struct drawn_polygon {
     bool sound;            // closed, convex, counter-clockwise and with an area: stored as drawn
 };
 
+// A polygon as the text gives it, between its newpolygon and endpolygon lines.
+struct drawn_shape {
+    size_t line;
+    size_t end_line;
+    std::vector<vertex_line> vertices;
+};
+
 // What pass one makes of the text.
 struct pass_one_result {
     std::vector<uint8_t> records;  // the collision data with zero header words
     std::vector<drawn_polygon> polygons;
     std::vector<drawn_point> points;
+    std::vector<drawn_shape> shapes;  // read_shapes only
     warning_list warnings;
-    std::string error;  // the line naming the input line and the problem; empty when the text is taken
+    std::string error;         // the line naming the input line and the problem; empty when the text is taken
+    size_t error_line = 0;     // that input line, when the problem has one
+    std::string error_detail;  // the problem with its polygon and vertex, for a message in the compilers' form
 };
+
+// The shortest text that reads back as the same float, and "(x,y)" of a point in such numbers.
+std::string number_text(float value);
+std::string point_text(float x, float y);
+
+// The drawing mended into the polygon text that is compiled.
+struct mending_note {
+    size_t line;
+    std::string text;
+};
+
+struct mended_drawing {
+    std::string text;                 // CR LF lines
+    std::vector<size_t> lines;        // for each line of `text`, counted from 1, the input line it comes from
+    std::vector<mending_note> notes;  // what was done, one note each, at the polygon's newpolygon line
+    size_t error_line = 0;            // a polygon that crosses itself stops the run, as pass one's errors do
+    std::string error;
+    std::string error_detail;
+};
+
+// Mends each drawn polygon: repeated vertices and corners on a straight line are dropped, an open
+// outline is closed, a clockwise one reversed, one without area dropped, and a concave one split into
+// convex pieces. A polygon whose outline crosses itself or touches itself is refused: its meaning
+// cannot be known.
+[[nodiscard]] bool mend_shapes(std::span<const drawn_shape> shapes, mended_drawing& mended);
 
 // Pass one: reads the polygon text, logs every read and every edge, and appends the records. On bad
 // input, or when the text cannot be read, it stops and returns false. `watertight` stores each sound
@@ -125,6 +160,11 @@ struct pass_one_result {
 
 // The edge from A to B as every run computes it and, without --watertight, stores it.
 edge_equation computed_edge(float ax, float ay, float bx, float by);
+
+// Reads the text's polygons as drawn, into `shapes`, for mending: the structure of the text is
+// checked as pass one checks it, but equal consecutive vertices are kept and nothing is computed or
+// logged.
+[[nodiscard]] bool read_shapes(polygon_text& text, pass_one_result& result);
 
 // Whether the vertex lines, the first repeated last, make a closed, convex outline that runs
 // counter-clockwise on the picture and has an area: a polygon that stores as drawn.
@@ -135,6 +175,21 @@ bool convex_and_filled(std::span<const vertex_line> vertices);
 // not repeated) lies inside it exactly; its normal stays within one step per value, and within 1 %
 // of unit length, of the computed one.
 edge_equation contained_edge(std::span<const vertex_line> outline, size_t edge, const edge_equation& computed);
+
+// Splits a simple polygon, given in the filled order without repeated vertices or corners on a
+// straight line, into convex pieces in the same order: each a list of indices into `points`.
+std::vector<std::vector<uint32_t>> convex_pieces(std::span<const drawn_point> points);
+
+// Two edges of a closed outline that meet where they must not: edge i runs from point i to the next.
+struct polygon_crossing {
+    bool found = false;
+    size_t first_edge = 0;
+    size_t second_edge = 0;
+    float x = 0.0f;  // where they meet
+    float y = 0.0f;
+};
+
+polygon_crossing find_crossing(std::span<const drawn_point> points);
 
 // Adds a warning for every crack between polygons that share an edge in the drawing: a place where
 // points that they hold as drawn are in no stored polygon. Polygons whose shape has a warning of its

@@ -207,6 +207,13 @@ TEST(PolygonChecks, WarnAboutShapesThatAreAlmostCertainlyMistakes)
         {"not closed", polygon_lines({"0,0", "0,10", "10,10", "10,0.5"}),
          {"5: polygon 0 is not closed: its last vertex (10,0.5) does not repeat its first (0,0), so the closing "
           "edge is missing"}},
+        {"open and clockwise", polygon_lines({"0,0", "10,0", "10,10", "0,10"}),
+         {"5: polygon 0 is not closed: its last vertex (0,10) does not repeat its first (0,0), so the closing "
+          "edge is missing",
+          "1: polygon 0 runs clockwise on the picture, so it contains no point; reverse its vertices"}},
+        {"clockwise and not convex", polygon_lines({"0,0", "10,0", "10,10", "5,5", "0,10", "0,0"}),
+         {"1: polygon 0 runs clockwise on the picture, so it contains no point; reverse its vertices",
+          "5: polygon 0 " + not_convex}},
         {"two vertices", polygon_lines({"0,0", "0,10", "0,0"}),
          {"1: polygon 0 has fewer than three distinct vertices, so it has no area"}},
         {"three on one line", polygon_lines({"0,0", "0,10", "0,20", "0,0"}),

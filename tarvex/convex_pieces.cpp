@@ -1,0 +1,230 @@
+// Splitting a simple polygon into convex pieces: ear clipping into triangles, then Hertel and
+// Mehlhorn's removal of every diagonal whose two pieces stay convex together. That gives at most
+// 2r + 1 pieces for r reflex vertices, and no split has fewer than r / 2 + 1.
+//
+// Coordinates are floats read from the text, so their differences are exact in double and so are
+// the products of two differences: every turn below is decided exactly.
+#include "tarvex.h"
+
+#include <algorithm>
+#include <map>
+#include <numeric>
+#include <tuple>
+
+namespace {
+
+// Positive when the way from o through a to b turns as a filled polygon turns on the picture, where
+// y grows downward; zero on a straight line.
+double turn(const drawn_point& o, const drawn_point& a, const drawn_point& b)
+{
+    return (double(a.y) - o.y) * (double(b.x) - o.x) - (double(a.x) - o.x) * (double(b.y) - o.y);
+}
+
+// Whether p lies inside the triangle a, b, c of the filled order, or on its border.
+bool in_triangle(const drawn_point& a, const drawn_point& b, const drawn_point& c, const drawn_point& p)
+{
+    return turn(a, b, p) >= 0.0 && turn(b, c, p) >= 0.0 && turn(c, a, p) >= 0.0;
+}
+
+// The ring of vertices not yet clipped.
+struct ring {
+    std::vector<uint32_t> previous;
+    std::vector<uint32_t> next;
+};
+
+// Ear clipping. An ear is a corner that turns the filled way and whose triangle holds no other
+// vertex, not even on its border; only the corners that do not turn the filled way can be in it.
+std::vector<std::array<uint32_t, 3>> triangulate(std::span<const drawn_point> points)
+{
+    uint32_t count = uint32_t(points.size());
+    ring links;
+    links.previous.resize(count);
+    links.next.resize(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        links.previous[i] = (i + count - 1) % count;
+        links.next[i] = (i + 1) % count;
+    }
+    auto corner_turn = [&](uint32_t i) { return turn(points[links.previous[i]], points[i], points[links.next[i]]); };
+    std::vector<uint32_t> blocking;  // the corners that do not turn the filled way
+    for (uint32_t i = 0; i < count; ++i) {
+        if (corner_turn(i) <= 0.0) {
+            blocking.push_back(i);
+        }
+    }
+    std::vector<bool> clipped(count, false);
+    auto is_ear = [&](uint32_t i) {
+        uint32_t a = links.previous[i];
+        uint32_t c = links.next[i];
+        if (corner_turn(i) <= 0.0) {
+            return false;
+        }
+        for (uint32_t other : blocking) {
+            if (!clipped[other] && other != a && other != i && other != c &&
+                in_triangle(points[a], points[i], points[c], points[other])) {
+                return false;
+            }
+        }
+        return true;
+    };
+
+    std::vector<std::array<uint32_t, 3>> triangles;
+    uint32_t left = count;
+    uint32_t at = 0;
+    uint32_t tried = 0;  // corners tried since the last clip: a full round without one ends it
+    while (left > 3 && tried < left) {
+        if (!is_ear(at)) {
+            at = links.next[at];
+            ++tried;
+            continue;
+        }
+        uint32_t a = links.previous[at];
+        uint32_t c = links.next[at];
+        triangles.push_back({a, at, c});
+        clipped[at] = true;
+        links.next[a] = c;
+        links.previous[c] = a;
+        --left;
+        tried = 0;
+        for (uint32_t neighbour : {a, c}) {
+            if (corner_turn(neighbour) <= 0.0 &&
+                std::find(blocking.begin(), blocking.end(), neighbour) == blocking.end()) {
+                blocking.push_back(neighbour);
+            }
+        }
+        // blocking corners that now turn the filled way are left in the list: they can no longer
+        // be inside a triangle, since every triangle lies inside the ring
+        at = a;
+    }
+    if (left == 3) {
+        uint32_t b = links.next[at];
+        triangles.push_back({at, b, links.next[b]});
+    }
+    return triangles;
+}
+
+uint64_t diagonal_key(uint32_t u, uint32_t v)
+{
+    return uint64_t(std::min(u, v)) << 32 | std::max(u, v);
+}
+
+// The position of vertex u in the piece.
+size_t position_of(const std::vector<uint32_t>& piece, uint32_t u)
+{
+    return size_t(std::find(piece.begin(), piece.end(), u) - piece.begin());
+}
+
+}  // namespace
+
+std::vector<std::vector<uint32_t>> convex_pieces(std::span<const drawn_point> points)
+{
+    std::vector<std::array<uint32_t, 3>> triangles = triangulate(points);
+    std::vector<std::vector<uint32_t>> pieces;
+    std::map<uint64_t, std::vector<uint32_t>> sides;  // each edge of a triangle, and its triangles
+    uint32_t count = uint32_t(points.size());
+    for (const auto& triangle : triangles) {
+        if (turn(points[triangle[0]], points[triangle[1]], points[triangle[2]]) <= 0.0) {
+            continue;  // a sliver of three points on a line adds nothing
+        }
+        for (int k = 0; k < 3; ++k) {
+            uint32_t u = triangle[size_t(k)];
+            uint32_t v = triangle[size_t((k + 1) % 3)];
+            if ((u + 1) % count != v && (v + 1) % count != u) {
+                sides[diagonal_key(u, v)].push_back(uint32_t(pieces.size()));
+            }
+        }
+        pieces.push_back({triangle[0], triangle[1], triangle[2]});
+    }
+
+    // a merged piece is known by the lowest number among its triangles
+    std::vector<uint32_t> merged_into(pieces.size());
+    std::iota(merged_into.begin(), merged_into.end(), 0);
+    auto find = [&](uint32_t piece) {
+        while (merged_into[piece] != piece) {
+            piece = merged_into[piece] = merged_into[merged_into[piece]];
+        }
+        return piece;
+    };
+    for (const auto& [key, owners] : sides) {
+        if (owners.size() != 2) {
+            continue;
+        }
+        uint32_t first = find(owners[0]);
+        uint32_t second = find(owners[1]);
+        if (first == second) {
+            continue;
+        }
+        std::vector<uint32_t>& a = pieces[first];
+        std::vector<uint32_t>& b = pieces[second];
+        uint32_t u = uint32_t(key >> 32);
+        uint32_t v = uint32_t(key);
+        size_t i = position_of(a, u);
+        if (a[(i + 1) % a.size()] != v) {
+            std::swap(u, v);  // a runs from u to v, b from v to u
+            i = position_of(a, u);
+        }
+        size_t j = position_of(b, v);
+        // the corners at u and v once the diagonal is gone
+        const drawn_point& before_u = points[a[(i + a.size() - 1) % a.size()]];
+        const drawn_point& after_u = points[b[(j + 2) % b.size()]];
+        const drawn_point& before_v = points[b[(j + b.size() - 1) % b.size()]];
+        const drawn_point& after_v = points[a[(i + 2) % a.size()]];
+        if (turn(before_u, points[u], after_u) < 0.0 || turn(before_v, points[v], after_v) < 0.0) {
+            continue;
+        }
+        std::vector<uint32_t> joined;
+        for (size_t k = 1; k <= a.size(); ++k) {
+            joined.push_back(a[(i + k) % a.size()]);  // from v round to u
+        }
+        for (size_t k = 2; k < b.size(); ++k) {
+            joined.push_back(b[(j + k) % b.size()]);  // from after u round to before v
+        }
+        uint32_t kept = std::min(first, second);
+        uint32_t gone = std::max(first, second);
+        pieces[kept] = std::move(joined);
+        pieces[gone].clear();
+        merged_into[gone] = kept;
+    }
+    std::erase_if(pieces, [](const std::vector<uint32_t>& piece) { return piece.empty(); });
+    return pieces;
+}
+
+polygon_crossing find_crossing(std::span<const drawn_point> points)
+{
+    // edges next to each other meet only at their joint, which turns; any other two edges must not
+    // meet at all, not even by touching
+    size_t count = points.size();
+    auto side = [](double value) { return (value > 0.0) - (value < 0.0); };
+    auto within = [](const drawn_point& a, const drawn_point& b, const drawn_point& p) {
+        return std::min(a.x, b.x) <= p.x && p.x <= std::max(a.x, b.x) && std::min(a.y, b.y) <= p.y &&
+               p.y <= std::max(a.y, b.y);
+    };
+    for (size_t i = 0; i < count; ++i) {
+        const drawn_point& a = points[i];
+        const drawn_point& b = points[(i + 1) % count];
+        for (size_t j = i + 2; j < count; ++j) {
+            if (i == 0 && j == count - 1) {
+                continue;  // the closing edge is next to the first
+            }
+            const drawn_point& c = points[j];
+            const drawn_point& d = points[(j + 1) % count];
+            if (std::max(c.x, d.x) < std::min(a.x, b.x) || std::min(c.x, d.x) > std::max(a.x, b.x)) {
+                continue;
+            }
+            int abc = side(turn(a, b, c));
+            int abd = side(turn(a, b, d));
+            int cda = side(turn(c, d, a));
+            int cdb = side(turn(c, d, b));
+            if (abc * abd < 0 && cda * cdb < 0) {
+                double across = turn(c, d, a) / (turn(c, d, a) - turn(c, d, b));
+                return {true, i, j, float(a.x + across * (double(b.x) - a.x)), float(a.y + across * (double(b.y) - a.y))};
+            }
+            for (const auto& [on, from, to, point] : {std::tuple{abc, a, b, c}, std::tuple{abd, a, b, d},
+                                                      std::tuple{cda, c, d, a}, std::tuple{cdb, c, d, b}}) {
+                if (on == 0 && within(from, to, point)) {
+                    return {true, i, j, point.x, point.y};
+                }
+            }
+        }
+    }
+    return {};
+}
