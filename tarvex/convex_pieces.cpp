@@ -7,11 +7,15 @@
 #include "tarvex.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <map>
 #include <numeric>
 #include <tuple>
 
 namespace {
+
+constexpr double FAT_EAR_SINE = 0.05;  // about 3 degrees
 
 // Positive when the way from o through a to b turns as a filled polygon turns on the picture, where
 // y grows downward; zero on a straight line.
@@ -52,11 +56,26 @@ std::vector<std::array<uint32_t, 3>> triangulate(std::span<const drawn_point> po
         }
     }
     std::vector<bool> clipped(count, false);
+    // A thin ear makes a piece with a sharp corner, which watertight storing cannot hold close, so the
+    // ring is searched for ears whose every corner is at least FAT_EAR_SINE wide first. A round
+    // without one lets any ear do for a quarter of the corners left, so that a ring of thin ears
+    // costs a few rounds, not one per ear.
+    bool fat_only = true;
+    uint32_t any_ears = 0;
     auto is_ear = [&](uint32_t i) {
         uint32_t a = links.previous[i];
         uint32_t c = links.next[i];
-        if (corner_turn(i) <= 0.0) {
+        double area = corner_turn(i);
+        if (area <= 0.0) {
             return false;
+        }
+        if (fat_only) {
+            double ab = std::hypot(double(points[i].x) - points[a].x, double(points[i].y) - points[a].y);
+            double bc = std::hypot(double(points[c].x) - points[i].x, double(points[c].y) - points[i].y);
+            double ca = std::hypot(double(points[a].x) - points[c].x, double(points[a].y) - points[c].y);
+            if (area < FAT_EAR_SINE * std::max({ab * bc, bc * ca, ca * ab})) {
+                return false;
+            }
         }
         for (uint32_t other : blocking) {
             if (!clipped[other] && other != a && other != i && other != c &&
@@ -71,12 +90,19 @@ std::vector<std::array<uint32_t, 3>> triangulate(std::span<const drawn_point> po
     uint32_t left = count;
     uint32_t at = 0;
     uint32_t tried = 0;  // corners tried since the last clip: a full round without one ends it
-    while (left > 3 && tried < left) {
+    while (left > 3 && (fat_only || tried < left)) {
+        if (tried == left) {
+            fat_only = false;
+            any_ears = left / 4 + 1;
+            tried = 0;
+        }
         if (!is_ear(at)) {
             at = links.next[at];
             ++tried;
             continue;
         }
+        any_ears -= any_ears > 0 ? 1 : 0;
+        fat_only = any_ears == 0;
         uint32_t a = links.previous[at];
         uint32_t c = links.next[at];
         triangles.push_back({a, at, c});

@@ -205,6 +205,52 @@ TEST_F(Tools, WatertightDataLeavesNoCrackWhereTheDrawingHasNone)
     }
 }
 
+// A newcomer's level: corners in reading order (clockwise), a floor left open, an L and a room with a
+// door drawn as one outline each.
+const char* const NEWCOMER_LEVEL = "# my first level\r\n"
+                                   "newpolygon\r\n0,1500\r\n1599,1500\r\n1599,1599\r\n0,1599\r\nendpolygon\r\n"
+                                   "newpolygon\r\n100,1400\r\n400,1200\r\n400,1400\r\n100,1400\r\nendpolygon\r\n"
+                                   "newpolygon\r\n1100,800\r\n1100,1000\r\n1300,1000\r\n1300,950\r\n1150,950\r\n"
+                                   "1150,800\r\n1100,800\r\nendpolygon\r\n"
+                                   "newpolygon\r\n200,200\r\n200,700\r\n400,700\r\n400,650\r\n250,650\r\n"
+                                   "250,250\r\n650,250\r\n650,650\r\n500,650\r\n500,700\r\n700,700\r\n700,200\r\n"
+                                   "200,200\r\nendpolygon\r\n";
+
+TEST_F(Tools, FixMendsALevelInOneRunAndItsTextCompilesTheSame)
+{
+    write_text(file("level.txt"), NEWCOMER_LEVEL);
+    tool_run fixed = run_tool(TARVEX, {"--fix", "--text", file("mended.txt"), file("level.txt"), file("fixed.col")});
+    EXPECT_EQ(fixed.status, 0);
+    const std::string name = file("level.txt");
+    EXPECT_EQ(fixed.errors, name + ":2: note: polygon 0 is not closed; closed by repeating its first vertex\r\n" +
+                                name + ":2: note: polygon 0 runs clockwise on the picture; its vertices are reversed\r\n" +
+                                name + ":8: note: polygon 1 runs clockwise on the picture; its vertices are reversed\r\n" +
+                                name + ":14: note: polygon 2 is concave; stored as polygons 2 to 3 (2 convex pieces)\r\n" +
+                                name + ":23: note: polygon 3 (stored as polygon 4) is concave; stored as polygons 4 to 8 "
+                                       "(5 convex pieces)\r\n");
+    EXPECT_TRUE(fixed.output.starts_with("Read: [newpolygon\r\n]\r\nRead: [0,1599\r\n]\r\n"));
+    EXPECT_NE(fixed.output.find("Encountered polygon 8.\r\n"), std::string::npos);
+
+    // the mended text, kept in version control, compiles to the same file: --fix stores watertight
+    tool_run again = run_tool(TARVEX, {"--watertight", file("mended.txt"), file("again.col")});
+    EXPECT_EQ(again.status, 0);
+    EXPECT_EQ(again.errors, "");
+    EXPECT_EQ(read_bytes(file("again.col")), read_bytes(file("fixed.col")));
+
+    // without --fix the level is taken as drawn, the comment too, and every problem is told
+    tool_run plain = run_tool(TARVEX, {file("level.txt"), file("plain.col")});
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_NE(plain.errors.find(":6: warning: polygon 0 is not closed"), std::string::npos);
+    EXPECT_NE(plain.errors.find(":2: warning: polygon 0 runs clockwise"), std::string::npos);
+
+    // an error that stops the run is told in the compilers' form too
+    write_text(file("twice.txt"), "newpolygon\r\n10,10\r\n10,10\r\nendpolygon\r\n");
+    tool_run twice = run_tool(TARVEX, {file("twice.txt"), file("twice.col")});
+    EXPECT_EQ(twice.status, 1);
+    EXPECT_EQ(last_line(twice.output), "Line 3: two equal consecutive vertices.\r\n");
+    EXPECT_EQ(twice.errors, file("twice.txt") + ":3: error: polygon 0: two equal consecutive vertices (10,10)\r\n");
+}
+
 TEST_F(Tools, AFileWithoutPolygonsDrawsABlackPicture)
 {
     write_bytes(file("none.col"), hex("8F8F8F8F"));

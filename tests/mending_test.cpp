@@ -1,0 +1,200 @@
+// Mending polygons: what each kind of drawing becomes, and convex pieces checked point by point
+// against the polygon they come from.
+#include "tarvex.h"
+
+#include "random_polygons.h"
+#include "support.h"
+
+#include <cmath>
+#include <numbers>
+#include <random>
+
+namespace {
+
+drawn_shape shape_of(const std::vector<std::pair<float, float>>& corners)
+{
+    drawn_shape shape{1, corners.size() + 2, {}};
+    for (size_t i = 0; i < corners.size(); ++i) {
+        shape.vertices.push_back({corners[i].first, corners[i].second, i + 2, false});
+    }
+    return shape;
+}
+
+// An outline read back from the mended text: one list of corners per polygon, the closing repeat left out.
+std::vector<std::vector<drawn_point>> pieces_of(const std::string& text)
+{
+    std::vector<std::vector<drawn_point>> pieces;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find("\r\n", at);
+        std::string line = text.substr(at, end - at);
+        at = end + 2;
+        if (line == "newpolygon") {
+            pieces.emplace_back();
+        } else if (line != "endpolygon") {
+            float x = std::stof(line.substr(0, line.find(',')));
+            float y = std::stof(line.substr(line.find(',') + 1));
+            pieces.back().push_back({x, y});
+        }
+    }
+    for (auto& piece : pieces) {
+        piece.pop_back();
+    }
+    return pieces;
+}
+
+TEST(Mending, EachKindOfDrawingBecomesConvexPiecesWithANote)
+{
+    struct mending_case {
+        const char* name;
+        std::vector<std::pair<float, float>> corners;
+        size_t pieces;
+        std::string note;  // the last note; empty for none
+    };
+    const std::string split = "polygon 0 is concave; stored as polygons 0 to ";
+    // clang-format off
+    const mending_case cases[] = {
+        {"a convex square", {{0, 0}, {0, 10}, {10, 10}, {10, 0}, {0, 0}}, 1, ""},
+        {"an L", {{0, 0}, {0, 20}, {20, 20}, {20, 10}, {10, 10}, {10, 0}, {0, 0}}, 2, split + "1 (2 convex pieces)"},
+        {"a U", {{0, 0}, {0, 30}, {30, 30}, {30, 0}, {20, 0}, {20, 20}, {10, 20}, {10, 0}, {0, 0}}, 3,
+         split + "2 (3 convex pieces)"},
+        {"a comb of three teeth",
+         {{0, 0}, {0, 30}, {50, 30}, {50, 0}, {40, 0}, {40, 20}, {30, 20}, {30, 0}, {20, 0}, {20, 20}, {10, 20},
+          {10, 0}, {0, 0}}, 4, split + "3 (4 convex pieces)"},
+        {"a square spiral",
+         {{0, 0}, {0, 50}, {50, 50}, {50, 10}, {20, 10}, {20, 30}, {30, 30}, {30, 20}, {40, 20}, {40, 40}, {10, 40},
+          {10, 0}, {0, 0}}, 5, split + "4 (5 convex pieces)"},
+        {"an open L, clockwise, with a repeat and a straight corner",
+         {{0, 0}, {10, 0}, {10, 10}, {10, 10}, {20, 10}, {20, 20}, {10, 20}, {0, 20}}, 2,
+         split + "1 (2 convex pieces)"},
+        {"no area", {{0, 0}, {0, 10}, {0, 20}, {0, 0}}, 0, "polygon 0 has no area; dropped"},
+    };
+    // clang-format on
+    for (const mending_case& test : cases) {
+        SCOPED_TRACE(test.name);
+        mended_drawing mended;
+        ASSERT_TRUE(mend_shapes(std::vector{shape_of(test.corners)}, mended));
+        EXPECT_EQ(pieces_of(mended.text).size(), test.pieces);
+        EXPECT_EQ(mended.notes.empty() ? "" : mended.notes.back().text, test.note);
+    }
+
+    // the last case says everything that was mended, in order
+    mended_drawing open;
+    ASSERT_TRUE(mend_shapes(std::vector{shape_of(cases[5].corners)}, open));
+    ASSERT_EQ(open.notes.size(), 4u);
+    EXPECT_EQ(open.notes[0].text, "polygon 0 is not closed; closed by repeating its first vertex");
+    EXPECT_EQ(open.notes[1].text, "polygon 0: 1 repeated vertices and 1 corners on a straight line dropped");
+    EXPECT_EQ(open.notes[2].text, "polygon 0 runs clockwise on the picture; its vertices are reversed");
+
+    // a star's outline crosses itself: its meaning cannot be known
+    mended_drawing star;
+    EXPECT_FALSE(mend_shapes(
+        std::vector{shape_of({{300, 200}, {119, 141}, {231, 295}, {231, 105}, {119, 259}, {300, 200}})}, star));
+    EXPECT_EQ(star.error, "Line 2: polygon crosses itself.");
+    EXPECT_EQ(star.error_detail, "polygon 0 crosses itself: its edges from lines 2 and 4 meet at (231,177.50829)");
+}
+
+// Whether the point lies inside the outline or on it, by counting crossings of a ray to the right.
+bool outline_holds(std::span<const drawn_point> outline, double x, double y)
+{
+    bool inside = false;
+    for (size_t i = 0; i < outline.size(); ++i) {
+        const drawn_point& a = outline[i];
+        const drawn_point& b = outline[(i + 1) % outline.size()];
+        double cross = (x - a.x) * (double(b.y) - a.y) - (y - a.y) * (double(b.x) - a.x);
+        if (cross == 0.0 && std::min(a.x, b.x) <= x && x <= std::max(a.x, b.x) && std::min(a.y, b.y) <= y &&
+            y <= std::max(a.y, b.y)) {
+            return true;
+        }
+        if ((a.y > y) != (b.y > y) && x < a.x + (y - a.y) * (double(b.x) - a.x) / (double(b.y) - a.y)) {
+            inside = !inside;
+        }
+    }
+    return inside;
+}
+
+// Random star-shaped outlines on the integer grid: concave, with repeats and straight runs from the
+// rounding, in both windings, open or closed.
+TEST(Mending, PiecesAreConvexAndCoverThePolygonPointForPoint)
+{
+    std::mt19937 rng(23);
+    size_t checked = 0;
+    for (int round = 0; round < 120; ++round) {
+        int count = 3 + int(rng() % (round == 0 ? 500 : 40));
+        std::vector<double> angles(static_cast<size_t>(count));
+        for (double& angle : angles) {
+            angle = std::uniform_real_distribution<double>(0.0, 2.0 * std::numbers::pi)(rng);
+        }
+        std::sort(angles.begin(), angles.end());
+        std::vector<std::pair<float, float>> corners;
+        for (double angle : angles) {
+            double radius = std::uniform_real_distribution<double>(10.0, 120.0)(rng);
+            corners.push_back({float(std::round(300 + radius * std::cos(angle))),
+                               float(std::round(300 + radius * std::sin(angle)))});
+        }
+        if (rng() % 2) {
+            std::reverse(corners.begin(), corners.end());
+        }
+        if (rng() % 2) {
+            corners.push_back(corners.front());
+        }
+        drawn_shape shape = shape_of(corners);
+        mended_drawing mended;
+        if (!mend_shapes(std::vector{shape}, mended)) {
+            continue;  // rounding made the outline touch itself
+        }
+        std::vector<drawn_point> outline;
+        for (const auto& [x, y] : corners) {
+            if (outline.empty() || x != outline.back().x || y != outline.back().y) {
+                outline.push_back({x, y});
+            }
+        }
+        while (outline.front().x == outline.back().x && outline.front().y == outline.back().y) {
+            outline.pop_back();
+        }
+        std::vector<std::vector<drawn_point>> pieces = pieces_of(mended.text);
+        // corners that turn against the outline's own way: no split has fewer than r / 2 + 1 pieces, and
+        // removing diagonals leaves at most 2r + 1
+        double area = 0.0;
+        for (size_t i = 0; i < outline.size(); ++i) {
+            const drawn_point& a = outline[i];
+            const drawn_point& b = outline[(i + 1) % outline.size()];
+            area += double(b.x) * a.y - double(a.x) * b.y;
+        }
+        size_t reflex = 0;
+        for (size_t i = 0; i < outline.size(); ++i) {
+            const drawn_point& a = outline[(i + outline.size() - 1) % outline.size()];
+            const drawn_point& b = outline[i];
+            const drawn_point& c = outline[(i + 1) % outline.size()];
+            double corner = (double(b.y) - a.y) * (double(c.x) - a.x) - (double(b.x) - a.x) * (double(c.y) - a.y);
+            reflex += corner * area < 0.0;
+        }
+        EXPECT_LE(pieces.size(), 2 * reflex + 1) << "round " << round;
+        for (const std::vector<drawn_point>& piece : pieces) {
+            polygon corners_of_piece;
+            for (const drawn_point& point : piece) {
+                corners_of_piece.push_back({point.x, point.y});
+            }
+            for (size_t i = 0; i < piece.size(); ++i) {
+                const drawn_point& a = piece[i];
+                const drawn_point& b = piece[(i + 1) % piece.size()];
+                const drawn_point& c = piece[(i + 2) % piece.size()];
+                ASSERT_GE((double(b.y) - a.y) * (double(c.x) - a.x) - (double(b.x) - a.x) * (double(c.y) - a.y), 0.0)
+                    << "round " << round << ": a piece is not convex in the filled order";
+            }
+        }
+        for (int y = 170; y <= 430; ++y) {
+            for (int x = 170; x <= 430; ++x) {
+                bool in_polygon = outline_holds(outline, x, y);
+                bool in_pieces = std::any_of(pieces.begin(), pieces.end(), [&](const auto& piece) {
+                    return outline_holds(piece, x, y);
+                });
+                ASSERT_EQ(in_polygon, in_pieces) << "round " << round << " at " << x << "," << y;
+            }
+        }
+        ++checked;
+    }
+    EXPECT_GT(checked, 100u);
+}
+
+}  // namespace
