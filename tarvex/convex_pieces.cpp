@@ -211,6 +211,18 @@ std::vector<std::vector<uint32_t>> convex_pieces(std::span<const drawn_point> po
         merged_into[gone] = kept;
     }
     std::erase_if(pieces, [](const std::vector<uint32_t>& piece) { return piece.empty(); });
+    // a corner where merging left a straight line is no corner: without it, a long edge is one edge,
+    // and each piece still holds its part of the drawing, so the pieces still hold all of it
+    for (std::vector<uint32_t>& piece : pieces) {
+        std::vector<uint32_t> corners;
+        for (size_t k = 0; k < piece.size(); ++k) {
+            const drawn_point& before = points[corners.empty() ? piece.back() : corners.back()];
+            if (turn(before, points[piece[k]], points[piece[(k + 1) % piece.size()]]) != 0.0) {
+                corners.push_back(piece[k]);
+            }
+        }
+        piece = std::move(corners);
+    }
     return pieces;
 }
 

@@ -97,6 +97,11 @@ void add_piece(mended_drawing& mended, const drawn_shape& shape, std::span<const
     add_line(mended, "endpolygon", shape.end_line);
 }
 
+std::string counted(size_t count, const char* one, const char* many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 void note(mended_drawing& mended, size_t line, size_t drawn, size_t stored, const std::string& words)
 {
     std::string text = "polygon " + std::to_string(drawn);
@@ -126,9 +131,15 @@ bool mend_shapes(std::span<const drawn_shape> shapes, mended_drawing& mended)
             note(mended, shape.line, drawn, stored, " is not closed; closed by repeating its first vertex");
         }
         if (dropped.repeated + dropped.straight != 0) {
-            note(mended, shape.line, drawn, stored,
-                 ": " + std::to_string(dropped.repeated) + " repeated vertices and " +
-                     std::to_string(dropped.straight) + " corners on a straight line dropped");
+            std::string words = ": ";
+            if (dropped.repeated != 0) {
+                words += counted(dropped.repeated, "repeated vertex", "repeated vertices");
+                words += dropped.straight != 0 ? " and " : "";
+            }
+            if (dropped.straight != 0) {
+                words += counted(dropped.straight, "vertex", "vertices") + " on a straight line";
+            }
+            note(mended, shape.line, drawn, stored, words + " dropped");
         }
         if (filled_area(outline) < 0.0) {
             std::reverse(outline.begin(), outline.end());

@@ -83,7 +83,7 @@ TEST(Mending, EachKindOfDrawingBecomesConvexPiecesWithANote)
     ASSERT_TRUE(mend_shapes(std::vector{shape_of(cases[5].corners)}, open));
     ASSERT_EQ(open.notes.size(), 4u);
     EXPECT_EQ(open.notes[0].text, "polygon 0 is not closed; closed by repeating its first vertex");
-    EXPECT_EQ(open.notes[1].text, "polygon 0: 1 repeated vertices and 1 corners on a straight line dropped");
+    EXPECT_EQ(open.notes[1].text, "polygon 0: 1 repeated vertex and 1 vertex on a straight line dropped");
     EXPECT_EQ(open.notes[2].text, "polygon 0 runs clockwise on the picture; its vertices are reversed");
 
     // a star's outline crosses itself: its meaning cannot be known
