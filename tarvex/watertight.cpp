@@ -11,6 +11,8 @@
 namespace {
 
 constexpr int NORMAL_STEPS = 3;            // raw C2 and C3 tried this far from the truncated ones
+constexpr int SHARP_NORMAL_STEPS = 12;     // and this far at a sharp corner
+constexpr double SHARP_HALF_SINE = 0.25;   // the sine of half a corner's angle below which it is sharp
 constexpr double NORMAL_TOLERANCE = 0.01;   // |(C2, C3)| stays within 1 % of 1
 constexpr double RAW_SCALE = 256.0;         // the edge values' 8 fraction bits
 
@@ -74,7 +76,7 @@ struct candidate {
     int c1 = 0;
     int c2 = 0;
     int c3 = 0;
-    double overshoot = 0.0;  // how far the stored line lies outside the drawn edge's ends
+    double overshoot = 0.0;  // how far the stored line lies outside the drawn edge's ends, over the corners' sines
     int distance = 0;        // steps from the truncated normal, to prefer it among equals
 };
 
@@ -83,18 +85,35 @@ int truncated_raw(float value)
     return int(float(double(value) * RAW_SCALE));
 }
 
+// The sine of half the angle at `corner` between its neighbours. Two stored lines that each lie d
+// outside their drawn edges meet up to about d over this sine beyond the drawn corner, so a sharp
+// corner asks for lines that hug it closely.
+double half_sine(const vertex_line& before, const vertex_line& corner, const vertex_line& after)
+{
+    double ux = double(before.x) - corner.x;
+    double uy = double(before.y) - corner.y;
+    double vx = double(after.x) - corner.x;
+    double vy = double(after.y) - corner.y;
+    double cosine = (ux * vx + uy * vy) / (std::hypot(ux, uy) * std::hypot(vx, vy));
+    return std::sqrt(std::max(0.0, (1.0 - cosine) / 2.0));
+}
+
 }  // namespace
 
 edge_equation contained_edge(std::span<const vertex_line> outline, size_t edge, const edge_equation& computed)
 {
+    size_t count = outline.size();
     const vertex_line& a = outline[edge];
-    const vertex_line& b = outline[(edge + 1) % outline.size()];
+    const vertex_line& b = outline[(edge + 1) % count];
+    double sine_a = std::max(half_sine(outline[(edge + count - 1) % count], a, b), 1e-3);
+    double sine_b = std::max(half_sine(a, b, outline[(edge + 2) % count]), 1e-3);
+    int steps = std::min(sine_a, sine_b) < SHARP_HALF_SINE ? SHARP_NORMAL_STEPS : NORMAL_STEPS;
     int t2 = truncated_raw(computed.c2);
     int t3 = truncated_raw(computed.c3);
     candidate best;
     bool found = false;
-    for (int c2 = t2 - NORMAL_STEPS; c2 <= t2 + NORMAL_STEPS; ++c2) {
-        for (int c3 = t3 - NORMAL_STEPS; c3 <= t3 + NORMAL_STEPS; ++c3) {
+    for (int c2 = t2 - steps; c2 <= t2 + steps; ++c2) {
+        for (int c3 = t3 - steps; c3 <= t3 + steps; ++c3) {
             double length = std::sqrt(double(c2) * double(c2) + double(c3) * double(c3));
             if (std::fabs(length / RAW_SCALE - 1.0) > NORMAL_TOLERANCE) {
                 continue;
@@ -105,7 +124,8 @@ edge_equation contained_edge(std::span<const vertex_line> outline, size_t edge, 
             }
             double at_a = c1 + double(a.y) * c2 + double(a.x) * c3;
             double at_b = c1 + double(b.y) * c2 + double(b.x) * c3;
-            candidate tried{int(c1), c2, c3, std::max(at_a, at_b) / length, std::abs(c2 - t2) + std::abs(c3 - t3)};
+            candidate tried{int(c1), c2, c3, std::max(at_a / sine_a, at_b / sine_b) / length,
+                            std::abs(c2 - t2) + std::abs(c3 - t3)};
             if (!found || tried.overshoot < best.overshoot ||
                 (tried.overshoot == best.overshoot && tried.distance < best.distance)) {
                 best = tried;
