@@ -76,9 +76,24 @@ struct candidate {
     int c1 = 0;
     int c2 = 0;
     int c3 = 0;
-    double overshoot = 0.0;  // how far the stored line lies outside the drawn edge's ends, over the corners' sines
+    double overshoot = 0.0;  // how far the stored line lies outside the drawn edge's ends
+    double weighted = 0.0;   // the same over the sines of half the corners' angles
     int distance = 0;        // steps from the truncated normal, to prefer it among equals
 };
+
+// Within a unit of the drawn edge, the line that hugs its sharper corner best; failing that, the line
+// that lies least outside.
+bool better(const candidate& a, const candidate& b)
+{
+    bool a_close = a.overshoot <= 1.0;
+    bool b_close = b.overshoot <= 1.0;
+    if (a_close != b_close) {
+        return a_close;
+    }
+    double a_measure = a_close ? a.weighted : a.overshoot;
+    double b_measure = b_close ? b.weighted : b.overshoot;
+    return a_measure < b_measure || (a_measure == b_measure && a.distance < b.distance);
+}
 
 int truncated_raw(float value)
 {
@@ -124,10 +139,9 @@ edge_equation contained_edge(std::span<const vertex_line> outline, size_t edge, 
             }
             double at_a = c1 + double(a.y) * c2 + double(a.x) * c3;
             double at_b = c1 + double(b.y) * c2 + double(b.x) * c3;
-            candidate tried{int(c1), c2, c3, std::max(at_a / sine_a, at_b / sine_b) / length,
-                            std::abs(c2 - t2) + std::abs(c3 - t3)};
-            if (!found || tried.overshoot < best.overshoot ||
-                (tried.overshoot == best.overshoot && tried.distance < best.distance)) {
+            candidate tried{int(c1), c2, c3, std::max(at_a, at_b) / length,
+                            std::max(at_a / sine_a, at_b / sine_b) / length, std::abs(c2 - t2) + std::abs(c3 - t3)};
+            if (!found || better(tried, best)) {
                 best = tried;
                 found = true;
             }
