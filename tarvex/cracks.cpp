@@ -190,10 +190,13 @@ void drawn_row(const pass_one_result& first, const drawn_polygon& polygon, doubl
     for (size_t i = 0; i < polygon.count; ++i) {
         segment edge = edge_of(first, polygon, i);
         double dy = double(edge.b.y) - edge.a.y;  // inside where (x - ax) * dy >= (y - ay) * dx
+        if (dy == 0.0) {
+            continue;  // a level edge bounds the rows, not the columns
+        }
         double bound = double(edge.a.x) + (y - edge.a.y) * (double(edge.b.x) - edge.a.x) / dy;
         if (dy > 0.0) {
             x0 = std::max(x0, bound);
-        } else if (dy < 0.0) {
+        } else {
             x1 = std::min(x1, bound);
         }
     }

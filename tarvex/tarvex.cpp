@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -13,7 +14,7 @@ namespace {
 
 const char* const USAGE = "Usage: tarvex.exe inputname outputname\r\n";
 const char* const HELP = "Usage: tarvex.exe [--strict] [--watertight] [--fix] [--text FILE] [--preview PICTURE]\r\n"
-                         "                  inputname outputname\r\n"
+                         "                  [--layer NAME] [--scale F] [--offset X,Y] inputname outputname\r\n"
                          "Prepares a collision file from a text list of convex polygons.\r\n"
                          "\r\n"
                          "Options:\r\n"
@@ -24,6 +25,9 @@ const char* const HELP = "Usage: tarvex.exe [--strict] [--watertight] [--fix] [-
                          "                repeated and straight vertices, split a concave one into convex\r\n"
                          "                pieces; implies --watertight\r\n"
                          "  --text FILE   also write the polygon text that was compiled, mended or not\r\n"
+                         "  --layer NAME  read only this layer of a map (again for more; group/layer)\r\n"
+                         "  --scale F, --offset X,Y\r\n"
+                         "                map the editor's pixels, or the text's units, onto the world\r\n"
                          "  --preview PICTURE\r\n"
                          "                also draw what is stored against what was drawn, as PNG if\r\n"
                          "                PICTURE ends in .png, else TGA\r\n"
@@ -39,9 +43,21 @@ struct run_options {
     bool strict = false;
     bool watertight = false;
     bool fix = false;
+    map_settings map;    // the layers to read, and the scale and offset onto the world
+    bool moved = false;  // --scale or --offset was given
     const char* preview = nullptr;  // the picture of drawn against stored, when asked for
     const char* text = nullptr;     // the polygon text compiled, when asked for
 };
+
+// ":12" for line 12; nothing where a file gives no lines.
+std::string line_suffix(size_t line)
+{
+    std::string suffix;
+    if (line != 0) {
+        suffix.append(":").append(std::to_string(line));
+    }
+    return suffix;
+}
 
 // 11034211 as "11,034,211".
 std::string with_thousands(size_t count)
@@ -65,7 +81,7 @@ void report_warnings(std::FILE* errors, const char* input_name, warning_list& wa
                      [](const warning& a, const warning& b) { return a.line < b.line; });
     size_t last_line[size_t(warning_kind::count)] = {};
     for (const warning& found : warnings.shown) {
-        std::fprintf(errors, "%s:%zu: warning: %s\r\n", input_name, found.line, found.text.c_str());
+        std::fprintf(errors, "%s%s: warning: %s\r\n", input_name, line_suffix(found.line).c_str(), found.text.c_str());
         last_line[size_t(found.kind)] = found.line;
     }
     for (size_t kind = 0; kind < size_t(warning_kind::count); ++kind) {
@@ -90,8 +106,8 @@ int refuse(std::FILE* log, std::FILE* errors, const char* input_name, const std:
            const std::string& detail = {})
 {
     std::fprintf(log, "%s\r\n", reason.c_str());
-    if (line != 0) {
-        std::fprintf(errors, "%s:%zu: error: %s\r\n", input_name, line, detail.c_str());
+    if (!detail.empty()) {
+        std::fprintf(errors, "%s%s: error: %s\r\n", input_name, line_suffix(line).c_str(), detail.c_str());
     } else {
         std::fprintf(errors, "tarvex: %s\r\n", reason.c_str());
     }
@@ -104,51 +120,140 @@ size_t input_line(std::span<const size_t> lines, size_t line)
     return line < lines.size() ? lines[line] : line;
 }
 
-// Pass one on the input, or on the input mended; false when the run must stop, with the reason
-// logged and told.
+// The text that pass one compiles instead of the input: made from a map, or from the input moved onto
+// the world. False when the run must stop, with the reason in `first`.
+bool make_text(const char* input_name, std::FILE* input, const run_options& options, std::FILE* errors,
+               pass_one_result& first, made_text& made, input_result& failure)
+{
+    if (names_map(input_name)) {
+        std::vector<uint8_t> bytes;
+        failure = read_stream(input, bytes, MAX_INPUT_SIZE);
+        if (failure.error != input_error::none) {
+            return false;
+        }
+        std::string error;
+        size_t error_line = 0;
+        tiled_map map = parse_map(input_name, std::string(bytes.begin(), bytes.end()), error, error_line);
+        map_result shapes;
+        if (error.empty()) {
+            shapes = map_polygons(map, options.map);
+            error = shapes.error;
+            error_line = shapes.error_line;
+        }
+        std::stable_sort(shapes.notes.begin(), shapes.notes.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [line, text] : shapes.notes) {
+            std::fprintf(errors, "%s%s: note: %s\r\n", input_name, line_suffix(line).c_str(), text.c_str());
+        }
+        if (!error.empty()) {
+            first.error = std::string(input_name) + line_suffix(error_line) + ": " + error + ".";
+            first.error_line = error_line;
+            first.error_detail = error;
+            return false;
+        }
+        made = text_of_map(shapes.polygons);
+        return true;
+    }
+    polygon_text text = text_from_file(input);
+    pass_one_result drawn;
+    if (!read_shapes(text, drawn)) {
+        failure = text.failure;
+        first = std::move(drawn);
+        return false;
+    }
+    made = text_of_shapes(drawn.shapes, options.map);
+    first.warnings = std::move(drawn.warnings);  // about the text as read
+    return true;
+}
+
+// Pass one on the input, mended, made from a map or moved, as the options say; false when the run
+// must stop, with the reason logged and told. Warnings and errors name the input's own lines.
 bool read_polygons(const char* input_name, std::FILE* input, const run_options& options, std::FILE* log,
                    std::FILE* errors, pass_one_result& first, std::string& compiled)
 {
-    polygon_text text = text_from_file(input);
-    bool accepted = false;
+    input_result failure;
+    bool accepted = true;
+    made_text made;
+    bool from_memory = options.moved || names_map(input_name);
     mended_drawing mended;
+    pass_one_result drawn;
     try {
-        if (options.fix) {
-            pass_one_result drawn;
-            accepted = read_shapes(text, drawn);
-            if (!accepted) {
-                first = std::move(drawn);
-            } else if (!mend_shapes(drawn.shapes, mended)) {
+        if (from_memory) {
+            accepted = make_text(input_name, input, options, errors, drawn, made, failure);
+        }
+        polygon_text text = from_memory ? text_from_memory(made.text) : text_from_file(input);
+        if (accepted && options.fix) {
+            pass_one_result shapes;
+            accepted = read_shapes(text, shapes);
+            failure = failure.error != input_error::none ? failure : text.failure;
+            if (!from_memory) {
+                drawn = std::move(shapes);  // its warnings are about the text as read
+            } else if (!accepted) {
+                drawn.error = shapes.error;
+                drawn.error_line = shapes.error_line;
+                drawn.error_detail = shapes.error_detail;
+            }
+            if (accepted && !mend_shapes(from_memory ? shapes.shapes : drawn.shapes, mended)) {
                 accepted = false;
-                first.error = mended.error;
-                first.error_line = mended.error_line;
-                first.error_detail = mended.error_detail;
-            } else {
+                drawn.error = mended.error;
+                drawn.error_line = mended.error_line;
+                drawn.error_detail = mended.error_detail;
+            }
+            if (accepted) {
                 polygon_text mended_text = text_from_memory(mended.text);
                 accepted = pass_one(mended_text, log, first, true);
-                for (warning& found : first.warnings.shown) {
-                    found.line = input_line(mended.lines, found.line);
-                }
-                first.error_line = input_line(mended.lines, first.error_line);
-                compiled = std::move(mended.text);
+                compiled = mended.text;
+            } else {
+                first.error = drawn.error;
+                first.error_line = drawn.error_line;
+                first.error_detail = drawn.error_detail;
             }
-            // the warnings about the text itself come from reading it
-            for (const warning& found : drawn.warnings.shown) {
-                add_warning(first.warnings, found.kind, found.line, found.text, found.place);
-            }
-        } else {
+        } else if (accepted) {
             accepted = pass_one(text, log, first, options.watertight);
+            failure = failure.error != input_error::none ? failure : text.failure;
+            compiled = from_memory ? made.text : "";
+        } else {
+            first.error = drawn.error;
+            first.error_line = drawn.error_line;
+            first.error_detail = drawn.error_detail;
         }
     } catch (const std::bad_alloc&) {
-        text.failure = {input_error::cannot_read, ENOMEM, 0};
+        failure = {input_error::cannot_read, ENOMEM, 0};
+    }
+
+    // back to the input's own lines, through the mending and the making of the text
+    auto to_input = [&](size_t line) {
+        line = options.fix ? input_line(mended.lines, line) : line;
+        return from_memory ? input_line(made.lines, line) : line;
+    };
+    auto source_of = [&](size_t line) {
+        line = options.fix ? input_line(mended.lines, line) : line;
+        return from_memory && line < made.sources.size() ? made.sources[line] : std::string();
+    };
+    for (warning& found : first.warnings.shown) {
+        std::string source = source_of(found.line);
+        found.text = source.empty() ? found.text : source + ": " + found.text;
+        found.line = to_input(found.line);
+    }
+    if (!first.error.empty() && first.error_line != 0 && first.error.starts_with("Line ")) {
+        std::string source = source_of(first.error_line);
+        first.error_detail = source.empty() ? first.error_detail : source + ": " + first.error_detail;
+        first.error_line = to_input(first.error_line);
+    }
+    for (const warning& found : drawn.warnings.shown) {
+        add_warning(first.warnings, found.kind, found.line, found.text, found.place);
     }
     std::stable_sort(mended.notes.begin(), mended.notes.end(),
                      [](const mending_note& a, const mending_note& b) { return a.line < b.line; });
     for (const mending_note& note : mended.notes) {
-        std::fprintf(errors, "%s:%zu: note: %s\r\n", input_name, note.line, note.text.c_str());
+        // a note stands at a line of the text that was mended
+        size_t line = from_memory ? input_line(made.lines, note.line) : note.line;
+        std::string source = from_memory && note.line < made.sources.size() ? made.sources[note.line] : "";
+        std::fprintf(errors, "%s%s: note: %s%s\r\n", input_name, line_suffix(line).c_str(),
+                     source.empty() ? "" : (source + ": ").c_str(), note.text.c_str());
     }
-    if (text.failure.error != input_error::none) {
-        refuse(log, errors, input_name, input_failure_text(input_name, text.failure));
+    if (failure.error != input_error::none) {
+        refuse(log, errors, input_name, input_failure_text(input_name, failure));
         return false;
     }
     if (!accepted) {
@@ -244,11 +349,38 @@ int prepare(const char* input_name, const char* output_name, const run_options& 
     return 0;
 }
 
+// --scale F and --offset X,Y; false, with the reason told, when either is not a number.
+bool read_placement(const command_line& command, run_options& options, std::FILE* errors)
+{
+    std::string scale(option_value(command, "--scale"));
+    std::string offset(option_value(command, "--offset"));
+    char* end = nullptr;
+    if (!scale.empty()) {
+        options.map.scale = std::strtod(scale.c_str(), &end);
+        if (*end != '\0' || !std::isfinite(options.map.scale) || options.map.scale <= 0.0) {
+            std::fprintf(errors, "tarvex: --scale takes a positive number, not %s\r\n", scale.c_str());
+            return false;
+        }
+    }
+    if (!offset.empty()) {
+        options.map.offset_x = std::strtod(offset.c_str(), &end);
+        bool read = *end == ',';
+        options.map.offset_y = read ? std::strtod(end + 1, &end) : 0.0;
+        if (!read || *end != '\0' || !std::isfinite(options.map.offset_x) || !std::isfinite(options.map.offset_y)) {
+            std::fprintf(errors, "tarvex: --offset takes two numbers X,Y, not %s\r\n", offset.c_str());
+            return false;
+        }
+    }
+    options.moved = !scale.empty() || !offset.empty();
+    return true;
+}
+
 }  // namespace
 
 int run_tarvex(int argc, char** argv, std::FILE* log, std::FILE* errors)
 {
-    static const std::string_view OPTIONS[] = {"--strict", "--watertight", "--fix", "--preview=", "--text="};
+    static const std::string_view OPTIONS[] = {"--strict",   "--watertight", "--fix",    "--preview=",
+                                               "--text=",    "--layer=",     "--scale=", "--offset="};
     command_line command = read_command_line(argc, argv, {"tarvex", USAGE, HELP, OPTIONS, 2});
     if (command.answer) {
         return answer_command(*command.answer, log, errors);
@@ -262,6 +394,15 @@ int run_tarvex(int argc, char** argv, std::FILE* log, std::FILE* errors)
     options.preview = preview.empty() ? nullptr : preview.c_str();
     std::string text(option_value(command, "--text"));
     options.text = text.empty() ? nullptr : text.c_str();
+    for (const given_option& given : command.options) {
+        if (given.name == "--layer") {
+            options.map.layers.emplace_back(given.value);
+        }
+    }
+    if (!read_placement(command, options, errors)) {
+        std::fputs(USAGE, log);
+        return USAGE_ERROR;
+    }
     try {
         return prepare(command.names[0], command.names[1], options, log, errors);
     } catch (const std::bad_alloc&) {

@@ -3,6 +3,7 @@
 
 #include "collision_file.h"
 #include "file_io.h"
+#include "map_model.h"
 #include "point_search.h"
 
 #include <cstdint>
@@ -127,6 +128,17 @@ struct pass_one_result {
     size_t error_line = 0;     // that input line, when the problem has one
     std::string error_detail;  // the problem with its polygon and vertex, for a message in the compilers' form
 };
+
+// Polygon text made in memory, each of its lines, counted from 1, with the input line and the words
+// of the map it comes from.
+struct made_text {
+    std::string text;
+    std::vector<size_t> lines;
+    std::vector<std::string> sources;
+};
+
+made_text text_of_map(std::span<const map_polygon> polygons);
+made_text text_of_shapes(std::span<const drawn_shape> shapes, const map_settings& settings);
 
 // The shortest text that reads back as the same float, and "(x,y)" of a point in such numbers.
 std::string number_text(float value);

@@ -251,6 +251,135 @@ TEST_F(Tools, FixMendsALevelInOneRunAndItsTextCompilesTheSame)
     EXPECT_EQ(twice.errors, file("twice.txt") + ":3: error: polygon 0: two equal consecutive vertices (10,10)\r\n");
 }
 
+// Whether some record of the collision file holds the point.
+bool stored_holds(const std::vector<uint8_t>& collision_file, int x, int y)
+{
+    record_walk walk = walk_records(collision_file);
+    return std::any_of(walk.records.begin(), walk.records.end(), [&](const polygon_record& record) {
+        return point_in_polygon(collision_file.data() + record.offset, x, y);
+    });
+}
+
+class Maps : public ScratchTest {
+protected:
+    void SetUp() override
+    {
+#ifdef _WIN32
+        GTEST_SKIP() << "the test maps are TMX, and the MinGW build has no pugixml to read them";
+#endif
+        ScratchTest::SetUp();
+        for (const auto& entry : std::filesystem::directory_iterator(MAPS_DIR)) {
+            std::filesystem::copy_file(entry.path(), dir / entry.path().filename());
+        }
+    }
+};
+
+// tests/maps/level.tmx has every kind of shape: tiles from an external and an embedded tileset,
+// flipped, in layers of CSV, zlib, gzip and zstd data, one in nested groups with offsets, and
+// objects: a concave polygon, a rotated rectangle, an ellipse, a tile object, a template, and
+// lines, points, texts and an invisible object to skip. The places below are worked out by hand.
+TEST_F(Maps, AMapsShapesLandWhereTheEditorDrawsThem)
+{
+    tool_run run = run_tool(TARVEX, {file("level.tmx"), file("level.col")});
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::string name = file("level.tmx");
+    EXPECT_EQ(run.errors, name + ":62: note: layer \"objects\": 3 polylines, points or texts skipped: they are not "
+                                 "areas\r\n" +
+                              name + ":67: note: object 3 \"bumper\" (layer \"objects\"): an ellipse, stored as a "
+                                     "polygon of 16 corners that holds it and sticks out by at most 0.5\r\n" +
+                              name + ":63: warning: object 1 \"ledge\" (layer \"objects\"): polygon 10 is not convex: "
+                                     "its outline turns the other way here, so the stored shape is smaller than drawn\r\n" +
+                              name + ": 1 warning\r\n");
+    std::vector<uint8_t> stored = read_bytes(file("level.col"));
+    struct place {
+        const char* what;
+        int x;
+        int y;
+        bool held;
+    };
+    const place places[] = {
+        {"a slope flipped horizontally keeps its lower left half", 34, 94, true},
+        {"and not its upper right", 46, 82, false},
+        {"a slope flipped vertically holds its upper right", 108, 82, true},
+        {"and not its lower left", 98, 94, false},
+        {"a tall tile stands on its cell's bottom", 168, 90, true},
+        {"and its empty top half holds nothing", 168, 70, false},
+        {"nested groups' offsets add up", 172, 167, true},
+        {"and the tile is not at its cell", 165, 162, false},
+        {"a rectangle turned 90 degrees clockwise about its corner", 390, 320, true},
+        {"does not stay where it was", 410, 305, false},
+        {"a tile object stands on its bottom left corner, flipped", 128, 222, true},
+        {"and its empty half holds nothing", 104, 246, false},
+        {"a template's size", 620, 420, true},
+        {"an invisible object is skipped", 310, 410, false},
+        {"a hidden layer is skipped", 488, 328, false},
+        {"the ellipse's middle", 220, 310, true},
+        {"zstd data", 404, 36, true},
+    };
+    for (const place& test : places) {
+        EXPECT_EQ(stored_holds(stored, test.x, test.y), test.held) << test.what;
+    }
+
+    // one layer, by its path through the groups
+    tool_run walls = run_tool(TARVEX, {"--layer", "back/inner/walls", file("level.tmx"), file("walls.col")});
+    EXPECT_EQ(walls.status, 0);
+    EXPECT_EQ(walk_records(read_bytes(file("walls.col"))).records.size(), 1u);
+}
+
+TEST_F(Maps, TheEditorsJsonGivesTheSameCollisionFile)
+{
+    if (run_shell("command -v tiled").status != 0) {
+        GTEST_SKIP() << "the map editor (Debian: tiled) is not installed to convert the maps";
+    }
+    for (const char* map : {"level", "infinite"}) {
+        SCOPED_TRACE(map);
+        std::string tmx = file(std::string(map) + ".tmx");
+        std::string json = file(std::string(map) + ".tmj");
+        ASSERT_EQ(run_shell("QT_QPA_PLATFORM=offscreen tiled --export-map json " + quote(tmx) + " " + quote(json)).status,
+                  0);
+        tool_run from_xml = run_tool(TARVEX, {tmx, file("xml.col")});
+        tool_run from_json = run_tool(TARVEX, {json, file("json.col")});
+        EXPECT_EQ(from_xml.status, 0);
+        EXPECT_EQ(from_json.status, 0);
+        EXPECT_EQ(read_bytes(file("json.col")), read_bytes(file("xml.col")));
+        EXPECT_EQ(from_json.output.substr(from_json.output.find("Start of second pass.")),
+                  from_xml.output.substr(from_xml.output.find("Start of second pass.")));
+    }
+}
+
+TEST_F(Maps, MapsThatCannotBeReadAreRefusedWithTheReason)
+{
+    write_text(file("broken.tmx"), "<map orientation=\"orthogonal\">\n<layer>\n</map>\n");
+    write_text(file("lost.tmx"), "<map orientation=\"orthogonal\" tilewidth=\"16\" tileheight=\"16\">\n"
+                                 "<tileset firstgid=\"1\" source=\"missing.tsx\"/>\n</map>\n");
+    write_text(file("square.txt"), SQUARE_TEXT);
+    struct refusal {
+        std::string name;
+        std::string last_line;
+    };
+    const refusal cases[] = {
+        {"isometric.tmx", file("isometric.tmx") + ":2: the map is isometric; only orthogonal maps are read."},
+        {"broken.tmx", file("broken.tmx") + ":3: " + file("broken.tmx") +
+                           " is not XML: Start-end tags mismatch."},
+        {"lost.tmx", file("lost.tmx") + ": the tileset " + file("missing.tsx") + " cannot be read: Couldn't read " +
+                         file("missing.tsx") + ": " + std::strerror(ENOENT) + ".."},
+    };
+    for (const refusal& test : cases) {
+        SCOPED_TRACE(test.name);
+        tool_run run = run_tool(TARVEX, {file(test.name), file("out.col")});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(last_line(run.output), test.last_line + "\r\n");
+        EXPECT_FALSE(std::filesystem::exists(file("out.col")));
+    }
+
+    // --scale and --offset move a text's polygons onto the world too
+    tool_run moved = run_tool(TARVEX, {"--scale", "2", "--offset", "100,50", file("square.txt"), file("moved.col")});
+    EXPECT_EQ(moved.status, 0);
+    std::vector<uint8_t> stored = read_bytes(file("moved.col"));
+    EXPECT_TRUE(stored_holds(stored, 100, 50) && stored_holds(stored, 120, 70));
+    EXPECT_FALSE(stored_holds(stored, 121, 70) || stored_holds(stored, 99, 50));
+}
+
 TEST_F(Tools, AFileWithoutPolygonsDrawsABlackPicture)
 {
     write_bytes(file("none.col"), hex("8F8F8F8F"));
