@@ -11,12 +11,12 @@ input_result read_stream(std::FILE* file, std::vector<uint8_t>& bytes, uint64_t 
 {
     constexpr size_t CHUNK_SIZE = size_t(1) << 16;
     try {
+        // read into a chunk of its own, so that a buffer of the exact size grows only when more comes
+        std::vector<uint8_t> chunk(CHUNK_SIZE);
         for (uint64_t total = 0;;) {
-            size_t start = bytes.size();
-            bytes.resize(start + CHUNK_SIZE);
             errno = 0;
-            size_t got = std::fread(bytes.data() + start, 1, CHUNK_SIZE, file);
-            bytes.resize(start + got);
+            size_t got = std::fread(chunk.data(), 1, CHUNK_SIZE, file);
+            bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + long(got));
             total += got;
             if (total > limit) {
                 return {input_error::too_large, 0, 0};
@@ -62,8 +62,13 @@ input_result read_input(const char* name, std::vector<uint8_t>& bytes)
         result = {input_error::too_large, 0, size};
     } else {
         try {
-            bytes.reserve(bytes.size() + size_t(size) + 1);  // room for the read that finds the end
-            result = read_stream(file, bytes, MAX_INPUT_SIZE);
+            // a file of known size is read into a buffer of that size; a stream, or a file that
+            // grows meanwhile, goes on in chunks
+            size_t start = bytes.size();
+            bytes.resize(start + size_t(size));
+            size_t got = size == 0 ? 0 : std::fread(bytes.data() + start, 1, size_t(size), file);
+            bytes.resize(start + got);
+            result = read_stream(file, bytes, MAX_INPUT_SIZE - got);
         } catch (const std::bad_alloc&) {
             result = {input_error::cannot_read, ENOMEM, 0};
         }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <string>
@@ -43,6 +44,36 @@ void report_walk_error(std::FILE* log, const char* input_name, std::span<const u
     }
 }
 
+// Whether the polygon holds the point of the picture nearest the middle of its corners, where each
+// two consecutive edges' lines meet: for most polygons one test settles that they hold a point.
+bool holds_its_middle(std::span<const edge_equation> edges, int side)
+{
+    double sum_x = 0.0;
+    double sum_y = 0.0;
+    size_t corners = 0;
+    for (size_t i = 0; i < edges.size(); ++i) {
+        const edge_equation& a = edges[i];
+        const edge_equation& b = edges[(i + 1) % edges.size()];
+        double determinant = double(a.c3) * b.c2 - double(a.c2) * b.c3;
+        if (determinant == 0.0) {
+            continue;
+        }
+        sum_x += (double(a.c2) * b.c1 - double(b.c2) * a.c1) / determinant;
+        sum_y += (double(b.c3) * a.c1 - double(a.c3) * b.c1) / determinant;
+        ++corners;
+    }
+    if (corners == 0) {
+        return false;
+    }
+    double x = std::round(sum_x / double(corners));
+    double y = std::round(sum_y / double(corners));
+    if (!(x >= 0.0 && y >= 0.0 && x < side && y < side)) {
+        return false;
+    }
+    return std::none_of(edges.begin(), edges.end(),
+                        [&](const edge_equation& edge) { return 0.0f > edge_distance(edge, int(x), int(y)); });
+}
+
 // The polygons that the preview cannot show: those without a single point of the picture.
 void log_polygons_outside(std::FILE* log, const uint8_t* data, std::span<const polygon_record> records,
                           std::span<const uint32_t> owners, int side)
@@ -60,7 +91,7 @@ void log_polygons_outside(std::FILE* log, const uint8_t* data, std::span<const p
         }
         decode_edges(data, records[k], edges);
         drop_repeated_edges(edges);
-        if (!any_point_inside(edges, {0, 0, side - 1, side - 1})) {
+        if (!holds_its_middle(edges, side) && !any_point_inside(edges, {0, 0, side - 1, side - 1})) {
             std::fprintf(log, "Polygon %zu contains no point of the picture.\r\n", k);
         }
     }
