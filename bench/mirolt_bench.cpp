@@ -100,6 +100,22 @@ int main(int argc, char** argv)
                     walked / render, pixels == expected ? "yes" : "NO", whole * 1e3);
     }
 
+    // the PNG encoder alone, on the exact picture and on the preview
+    for (size_t k : {size_t(1), size_t(3)}) {
+        const map_case& map = maps[k];
+        record_walk walk = walk_records(map.file);
+        std::vector<uint32_t> owners;
+        render_owners(map.file.data(), walk.records, IMAGE_SIDE, owners);
+        for (bool preview : {false, true}) {
+            picture image = preview ? preview_picture(owners, IMAGE_SIDE, walk.records.size())
+                                    : plain_picture(owners, IMAGE_SIDE, walk.records.size());
+            std::vector<uint8_t> png;
+            double encode = seconds_per_run([&] { (void)png_file(image, png); });
+            std::printf("PNG of the %s picture of %zu polygons: %.1f ms, %zu bytes\n", preview ? "preview" : "exact",
+                        walk.records.size(), encode * 1e3, png.size());
+        }
+    }
+
     std::vector<uint8_t> blank(TGA_HEADER_SIZE + size_t(IMAGE_SIDE) * IMAGE_SIDE * PIXEL_SIZE, 0);
     double blank_write = seconds_per_run([&] { write_file(picture_path, blank); });
     std::printf("writing a blank %dx%d picture: %.2f ms\n", IMAGE_SIDE, IMAGE_SIDE, blank_write * 1e3);
