@@ -18,7 +18,7 @@ int main(int argc, char** argv)
     auto seed = uint32_t(std::strtoul(argv[2], nullptr, 10));
     // a tiled grid of n x n cells holds about 1.4 polygons per cell, as some cells are split
     int side = std::max(1, int(std::lround(std::sqrt(double(count) / 1.4))));
-    std::string text = tiled ? polygon_text(tiled_rectangle(seed, side, side)) : random_map(seed, count);
+    std::string text = tiled ? polygons_text(tiled_rectangle(seed, side, side)) : random_map(seed, count);
     std::FILE* out = std::fopen(argv[3], "wb");
     if (!out || std::fwrite(text.data(), 1, text.size(), out) != text.size() || std::fclose(out) != 0) {
         std::perror(argv[3]);

@@ -5,7 +5,11 @@ function(set_project_options target)
   if(MSVC)
     target_compile_options(${target} PRIVATE /W4 /fp:precise)
   else()
-    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -ffp-contract=off)
+    target_compile_options(${target} PRIVATE
+      -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wmissing-declarations -ffp-contract=off)
+    if(WERROR)
+      target_compile_options(${target} PRIVATE -Werror)
+    endif()
     if(SANITIZE OR FUZZ)
       set(sanitizers address,undefined,float-cast-overflow,float-divide-by-zero)
       target_compile_options(${target} PRIVATE

@@ -88,6 +88,13 @@ std::string_view option_value(const command_line& command, std::string_view opti
     return value;
 }
 
+int report_failure(const char* tool, std::FILE* log, std::FILE* errors, const std::string& reason)
+{
+    std::fprintf(log, "%s\r\n", reason.c_str());
+    std::fprintf(errors, "%s: %s\r\n", tool, reason.c_str());
+    return FAILED;
+}
+
 int answer_command(const command_answer& answer, std::FILE* log, std::FILE* errors)
 {
     std::fputs(answer.log.c_str(), log);

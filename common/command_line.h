@@ -52,6 +52,10 @@ bool has_option(const command_line& command, std::string_view option);
 // The value of the option's last use; empty when it was not given.
 std::string_view option_value(const command_line& command, std::string_view option);
 
+// A run that fails: the reason is the log's last line, and standard error says it too, as
+// "tool: reason". Returns FAILED.
+int report_failure(const char* tool, std::FILE* log, std::FILE* errors, const std::string& reason);
+
 // Prints the answer and returns its status.
 int answer_command(const command_answer& answer, std::FILE* log, std::FILE* errors);
 

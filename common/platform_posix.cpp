@@ -353,7 +353,7 @@ std::vector<char*> start_tool(int argc, char** argv)
         }
         std::memset(&action, 0, sizeof action);
         action.sa_handler = remove_unfinished_output;
-        action.sa_flags = SA_RESETHAND;
+        action.sa_flags = int(SA_RESETHAND);
         sigemptyset(&action.sa_mask);
         sigaction(signal, &action, nullptr);
     }

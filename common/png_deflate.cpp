@@ -123,11 +123,11 @@ bool png_file(const picture& image, std::vector<uint8_t>& file)
         header[9] = indexed ? COLOUR_TYPE_PALETTE : COLOUR_TYPE_RGB;
         append_chunk(file, "IHDR", header, sizeof header);
         if (indexed) {
-            std::vector<uint8_t> rgb;
+            std::vector<uint8_t> entries_rgb;
             for (const colour& shade : palette) {
-                rgb.insert(rgb.end(), {shade.red, shade.green, shade.blue});
+                entries_rgb.insert(entries_rgb.end(), {shade.red, shade.green, shade.blue});
             }
-            append_chunk(file, "PLTE", rgb.data(), rgb.size());
+            append_chunk(file, "PLTE", entries_rgb.data(), entries_rgb.size());
         }
         append_chunk(file, "IDAT", compressed.get(), size);
         append_chunk(file, "IEND", nullptr, 0);

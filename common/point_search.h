@@ -19,6 +19,19 @@ struct point_box {
 // The integer points of the working area, one pixel each of the imager's picture.
 constexpr point_box WORKING_AREA = {0, 0, WORKING_SIDE - 1, WORKING_SIDE - 1};
 
+// The points searched for splitspace cell (cx, cy), margins included, and the cell's bit in the mask.
+inline point_box cell_box(int cx, int cy)
+{
+    int x0 = CELL_SIZE * cx - CELL_MARGIN;
+    int y0 = CELL_SIZE * cy - CELL_MARGIN;
+    return {x0, y0, x0 + CELL_SIZE + 2 * CELL_MARGIN, y0 + CELL_SIZE + 2 * CELL_MARGIN};
+}
+
+inline unsigned cell_bit(int cx, int cy)
+{
+    return 1u << (CELL_GRID * cy + cx);
+}
+
 // The points x0..x1 of row y.
 struct row_span {
     int y;

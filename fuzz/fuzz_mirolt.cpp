@@ -12,6 +12,8 @@ constexpr int SIDE = 48;  // small enough for the walk, large enough for many bo
 
 }  // namespace
 
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     record_walk walk = walk_records({data, size});

@@ -32,16 +32,22 @@ const char* const HELP = "Usage: mirolt.exe [--preview] inputname outputname\r\n
                          "TGA file. README.md describes the collision file, every message and the exit\r\n"
                          "statuses.\r\n";
 
-void report_walk_error(std::FILE* log, const char* input_name, std::span<const uint8_t> data, const record_walk& walk)
+int fail(std::FILE* log, std::FILE* errors, const std::string& reason)
 {
+    return report_failure("mirolt", log, errors, reason);
+}
+
+std::string walk_error_text(const char* input_name, std::span<const uint8_t> data, const record_walk& walk)
+{
+    std::string name = input_name;
     if (data.empty()) {
-        std::fprintf(log, "%s is empty.\r\n", input_name);
-    } else if (walk.error == walk_error::missing_polygon_end) {
-        std::fprintf(log, "%s: polygon %zu has no polygon end marker.\r\n", input_name, walk.records.size());
-    } else {
-        size_t at = walk.records.empty() ? 0 : walk.records.back().offset + record_size(walk.records.back());
-        std::fprintf(log, "%s: no data end marker at byte %zu.\r\n", input_name, at);
+        return name + " is empty.";
     }
+    if (walk.error == walk_error::missing_polygon_end) {
+        return name + ": polygon " + std::to_string(walk.records.size()) + " has no polygon end marker.";
+    }
+    size_t at = walk.records.empty() ? 0 : walk.records.back().offset + record_size(walk.records.back());
+    return name + ": no data end marker at byte " + std::to_string(at) + ".";
 }
 
 // Whether the polygon holds the point of the picture nearest the middle of its corners, where each
@@ -97,11 +103,11 @@ void log_polygons_outside(std::FILE* log, const uint8_t* data, std::span<const p
     }
 }
 
-int render(const char* input_name, const char* output_name, bool preview, std::FILE* log, std::FILE* errors)
+int draw_collision_file(const char* input_name, const char* output_name, bool preview, std::FILE* log,
+                        std::FILE* errors)
 {
     if (same_file(input_name, output_name)) {
-        std::fprintf(log, "Couldn't write %s: it is the input file.\r\n", output_name);
-        return FAILED;
+        return fail(log, errors, std::string("Couldn't write ") + output_name + ": it is the input file.");
     }
     std::vector<uint8_t> data;
     input_result read = read_input(input_name, data);
@@ -111,20 +117,18 @@ int render(const char* input_name, const char* output_name, bool preview, std::F
         return NOT_OPENED;
     }
     if (read.error != input_error::none) {
-        std::fprintf(log, "%s\r\n", input_failure_text(input_name, read).c_str());
-        return FAILED;
+        return fail(log, errors, input_failure_text(input_name, read));
     }
     // the markers are checked against the file's length before any record is trusted
     record_walk walk = walk_records(data);
     if (walk.error != walk_error::none) {
-        report_walk_error(log, input_name, data, walk);
-        return FAILED;
+        return fail(log, errors, walk_error_text(input_name, data, walk));
     }
     for (size_t k = 0; k < walk.records.size(); ++k) {
         if (walk.records[k].edge_count > MAX_EDGES) {
-            std::fprintf(log, "Record %zu: %zu edges, more than the %zu that its size field can describe.\r\n", k,
-                         walk.records[k].edge_count, MAX_EDGES);
-            return FAILED;
+            return fail(log, errors,
+                        "Record " + std::to_string(k) + ": " + std::to_string(walk.records[k].edge_count) +
+                            " edges, more than the " + std::to_string(MAX_EDGES) + " that its size field can describe.");
         }
     }
 
@@ -141,8 +145,7 @@ int render(const char* input_name, const char* output_name, bool preview, std::F
 
     int error = 0;
     if (!write_picture(output_name, image, log, error)) {
-        std::fprintf(log, "%s\r\n", output_failure_text(output_name, error).c_str());
-        return FAILED;
+        return fail(log, errors, output_failure_text(output_name, error));
     }
     std::fputs("Finished normally.\r\n", log);
     return 0;
@@ -159,9 +162,8 @@ int run_mirolt(int argc, char** argv, std::FILE* log, std::FILE* errors)
     }
     bool preview = has_option(command, "--preview");
     try {
-        return render(command.names[0], command.names[1], preview, log, errors);
+        return draw_collision_file(command.names[0], command.names[1], preview, log, errors);
     } catch (const std::bad_alloc&) {
-        std::fprintf(log, "Out of memory.\r\n");
-        return FAILED;
+        return fail(log, errors, "Out of memory.");
     }
 }

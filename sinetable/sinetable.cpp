@@ -58,8 +58,7 @@ int run_sinetable(int argc, char** argv, std::FILE* log, std::FILE* errors)
     make_sine_table(table);
     int error = 0;
     if (!write_output_file(output_name, table, sizeof table, error)) {
-        std::fprintf(log, "%s\r\n", output_failure_text(output_name, error).c_str());
-        return FAILED;
+        return report_failure("sinetable", log, errors, output_failure_text(output_name, error));
     }
     std::fputs("Finished normally.\r\n", log);
     return 0;

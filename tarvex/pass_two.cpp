@@ -1,18 +1,6 @@
 // Pass two: each record's size and splitspace mask, filled in where pass one left zero header words.
 #include "tarvex.h"
 
-point_box cell_box(int cx, int cy)
-{
-    int x0 = CELL_SIZE * cx - CELL_MARGIN;
-    int y0 = CELL_SIZE * cy - CELL_MARGIN;
-    return {x0, y0, x0 + CELL_SIZE + 2 * CELL_MARGIN, y0 + CELL_SIZE + 2 * CELL_MARGIN};
-}
-
-unsigned cell_bit(int cx, int cy)
-{
-    return 1u << (CELL_GRID * cy + cx);
-}
-
 unsigned splitspace_mask(std::span<const edge_equation> edges)
 {
     unsigned mask = 0;

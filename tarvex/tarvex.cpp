@@ -105,12 +105,11 @@ void report_warnings(std::FILE* errors, const char* input_name, warning_list& wa
 int refuse(std::FILE* log, std::FILE* errors, const char* input_name, const std::string& reason, size_t line = 0,
            const std::string& detail = {})
 {
-    std::fprintf(log, "%s\r\n", reason.c_str());
-    if (!detail.empty()) {
-        std::fprintf(errors, "%s%s: error: %s\r\n", input_name, line_suffix(line).c_str(), detail.c_str());
-    } else {
-        std::fprintf(errors, "tarvex: %s\r\n", reason.c_str());
+    if (detail.empty()) {
+        return report_failure("tarvex", log, errors, reason);
     }
+    std::fprintf(log, "%s\r\n", reason.c_str());
+    std::fprintf(errors, "%s%s: error: %s\r\n", input_name, line_suffix(line).c_str(), detail.c_str());
     return FAILED;
 }
 

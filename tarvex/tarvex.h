@@ -219,9 +219,7 @@ bool pass_two(std::vector<uint8_t>& records, std::FILE* log, std::string& error)
 // Writes printf-formatted text to the log with one fwrite.
 void log_text(std::FILE* log, const char* format, ...);
 
-// The points searched for cell (cx, cy), margins included, and the cell's bit in the mask.
-point_box cell_box(int cx, int cy);
-unsigned cell_bit(int cx, int cy);
+// The splitspace mask of a polygon's edges: every cell whose box holds a point inside them.
 unsigned splitspace_mask(std::span<const edge_equation> edges);
 
 // The whole tool: the log goes to `log`, warnings and reasons for people to `errors`. Returns the

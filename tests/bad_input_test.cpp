@@ -34,7 +34,7 @@ std::string polygon_with_edges(size_t edges)
         double angle = -2.0 * 3.14159265358979 * double(i) / double(edges);
         corners.push_back({float(800.0 + 700.0 * std::cos(angle)), float(800.0 + 700.0 * std::sin(angle))});
     }
-    return polygon_text({corners});
+    return polygons_text({corners});
 }
 
 std::string reason(int error)

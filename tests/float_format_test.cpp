@@ -43,7 +43,7 @@ TEST(FloatFormat, MatchesPrintfOnRandomFloats)
     for (int round = 0; round < 200000; ++round) {
         float value = 0.0f;
         if (round % 2 == 0) {
-            uint32_t bits = rng();
+            auto bits = uint32_t(rng());
             std::memcpy(&value, &bits, sizeof value);  // any float at all
             if (std::isnan(value)) {
                 continue;

@@ -56,7 +56,7 @@ std::string square_text(int x0, int y0, int size)
                        {float(x0), float(y0 + size)},
                        {float(x0 + size), float(y0 + size)},
                        {float(x0 + size), float(y0)}};
-    return polygon_text({corners});
+    return polygons_text({corners});
 }
 
 TEST(Render, APolygonWithoutEdgesFillsThePicture)
@@ -132,7 +132,7 @@ std::vector<uint8_t> random_file(std::mt19937& rng, int count, double lo, double
     for (int i = 0; i < count; ++i) {
         polygons.push_back(random_test_polygon(rng, lo, hi, false));
     }
-    std::vector<uint8_t> file = prepare(polygon_text(polygons));
+    std::vector<uint8_t> file = prepare(polygons_text(polygons));
     if (rng() % 3 == 0) {
         // a record without edges, which the preparer refuses: it takes every pixel still black
         file.insert(file.end() - 4, NO_EDGES_RECORD.begin(), NO_EDGES_RECORD.end());

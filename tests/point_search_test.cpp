@@ -17,7 +17,7 @@ std::vector<edge_equation> edges_of(const polygon& corners)
     if (corners.size() < 2) {
         return {};  // a single corner stores a record without edges, which the preparer refuses
     }
-    pass_result pass = run_pass_one(polygon_text({corners}));
+    pass_result pass = run_pass_one(polygons_text({corners}));
     EXPECT_TRUE(pass.ok) << pass.error;
     record_walk walk = walk_records(pass.bytes);
     EXPECT_EQ(walk.records.size(), 1u);

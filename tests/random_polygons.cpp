@@ -120,7 +120,7 @@ bool drawn_polygon_holds(const polygon& corners, double x, double y)
     return true;
 }
 
-std::string polygon_text(const std::vector<polygon>& polygons)
+std::string polygons_text(const std::vector<polygon>& polygons)
 {
     std::string text;
     char line[64];
@@ -164,7 +164,7 @@ polygon convex_hull(polygon corners)
 }
 
 // Whether a disc of the radius around (cx, cy) lies inside the filled polygon.
-bool holds_disc(const polygon& corners, double cx, double cy, double radius)
+static bool holds_disc(const polygon& corners, double cx, double cy, double radius)
 {
     for (size_t i = 0; i < corners.size(); ++i) {
         const vertex& a = corners[i];
@@ -200,5 +200,5 @@ std::string random_map(uint32_t seed, size_t count)
             polygons.push_back(std::move(corners));
         }
     }
-    return polygon_text(polygons);
+    return polygons_text(polygons);
 }

@@ -28,7 +28,7 @@ polygon random_test_polygon(std::mt19937& rng, double lo, double hi, bool allow_
 polygon convex_hull(polygon corners);
 
 // The polygon text of these polygons, in CR LF lines.
-std::string polygon_text(const std::vector<polygon>& polygons);
+std::string polygons_text(const std::vector<polygon>& polygons);
 
 // A rectangle tiled by a jittered grid of nx by ny quadrilaterals, some split into two triangles, the
 // corners at three decimals: convex polygons that share whole edges, each in the filled order.

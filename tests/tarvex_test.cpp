@@ -255,7 +255,7 @@ TEST(Watertight, EveryEdgeHoldsEveryDrawnVertexAndStaysCloseToIt)
         double rx = 2.0 + double(rng() % 400);
         double ry = 2.0 + double(rng() % 400);
         cases.push_back({"random " + std::to_string(i),
-                         convex_hull(ellipse_polygon(rng, 400 + rng() % 800, 400 + rng() % 800, rx, ry,
+                         convex_hull(ellipse_polygon(rng, double(400 + rng() % 800), double(400 + rng() % 800), rx, ry,
                                                      double(rng() % 628) / 100.0, 3 + int(rng() % 12), GRID))});
     }
     for (const auto& [name, corners] : cases) {
@@ -404,7 +404,7 @@ TEST(PassTwo, MasksEqualTheBruteForceSearch)
     for (int i = 0; i < 24; ++i) {
         polygons.push_back(random_test_polygon(rng, -60.0, 1660.0, false));
     }
-    std::vector<uint8_t> file = prepare(polygon_text(polygons));
+    std::vector<uint8_t> file = prepare(polygons_text(polygons));
     record_walk walk = walk_records(file);
     ASSERT_EQ(walk.records.size(), polygons.size());
     for (const polygon_record& record : walk.records) {

@@ -179,7 +179,7 @@ TEST_F(Tools, WatertightDataLeavesNoCrackWhereTheDrawingHasNone)
     // two triangles that share an edge leave a wedge between them unless stored watertight
     const std::vector<polygon> triangles = {{{200, 1400}, {1400, 300}, {100, 100}},
                                             {{1400, 300}, {200, 1400}, {1500, 1500}}};
-    write_text(file("two.txt"), polygon_text(triangles));
+    write_text(file("two.txt"), polygons_text(triangles));
     tool_run plain = run_tool(TARVEX, {file("two.txt"), file("two.col"), "--preview", file("two.tga")});
     EXPECT_EQ(plain.status, 0);
     EXPECT_EQ(plain.errors, file("two.txt") + ":7: warning: polygons 0 and 1 (lines 1 and 7) leave a crack near "
@@ -190,7 +190,7 @@ TEST_F(Tools, WatertightDataLeavesNoCrackWhereTheDrawingHasNone)
     EXPECT_GT(loud_pixels(read_bytes(file("two.tga"))), 5095u);
 
     const std::vector<polygon> tiles = tiled_rectangle(5, 8, 6);
-    write_text(file("tiles.txt"), polygon_text(tiles));
+    write_text(file("tiles.txt"), polygons_text(tiles));
     EXPECT_NE(run_tool(TARVEX, {file("tiles.txt"), file("tiles.col")}).errors.find("leave a crack"),
               std::string::npos);
     for (const auto& [name, drawn] : {std::pair{"two", triangles}, std::pair{"tiles", tiles}}) {
