@@ -337,10 +337,49 @@ uint64_t claim_box(std::span<edge_equation> edges, const point_box& box, size_t 
 
 }  // namespace
 
+bool any_point_inside(std::span<const edge_equation> edges, const point_box& box,
+                      std::vector<edge_equation>& scratch)
+{
+    if (is_empty(box)) {
+        return false;
+    }
+    scratch.assign(edges.begin(), edges.end());
+    return search_box(scratch, box);
+}
+
 bool any_point_inside(std::span<const edge_equation> edges, const point_box& box)
 {
-    std::vector<edge_equation> active(edges.begin(), edges.end());
-    return !is_empty(box) && search_box(active, box);
+    std::vector<edge_equation> scratch;
+    return any_point_inside(edges, box, scratch);
+}
+
+bool middle_point(std::span<const edge_equation> edges, int& x, int& y)
+{
+    double sum_x = 0.0;
+    double sum_y = 0.0;
+    size_t corners = 0;
+    for (size_t i = 0; i < edges.size(); ++i) {
+        const edge_equation& a = edges[i];
+        const edge_equation& b = edges[(i + 1) % edges.size()];
+        double determinant = double(a.c3) * b.c2 - double(a.c2) * b.c3;
+        if (determinant == 0.0) {
+            continue;
+        }
+        sum_x += (double(a.c2) * b.c1 - double(b.c2) * a.c1) / determinant;
+        sum_y += (double(b.c3) * a.c1 - double(a.c3) * b.c1) / determinant;
+        ++corners;
+    }
+    if (corners == 0) {
+        return false;
+    }
+    double middle_x = std::round(sum_x / double(corners));
+    double middle_y = std::round(sum_y / double(corners));
+    if (!(std::fabs(middle_x) < 1e9 && std::fabs(middle_y) < 1e9)) {
+        return false;
+    }
+    x = int(middle_x);
+    y = int(middle_y);
+    return std::all_of(edges.begin(), edges.end(), [&](const edge_equation& edge) { return is_inside(edge, x, y); });
 }
 
 void start_claims(point_claims& claims, const point_box& box)

@@ -39,8 +39,16 @@ struct row_span {
     int x1;
 };
 
-// True when some point of the box is inside every edge.
+// True when some point of the box is inside every edge. `scratch` holds the edges while they are
+// sorted, so that many searches allocate once.
+bool any_point_inside(std::span<const edge_equation> edges, const point_box& box,
+                      std::vector<edge_equation>& scratch);
 bool any_point_inside(std::span<const edge_equation> edges, const point_box& box);
+
+// The integer point nearest the middle of the corners where each two consecutive edges' lines meet,
+// when every edge holds it: one test that settles, for most polygons, that a box around it holds a
+// point inside them. False when there is no such point.
+bool middle_point(std::span<const edge_equation> edges, int& x, int& y);
 
 // The points of a box that polygons claim in turn: each point goes to the first polygon that
 // contains it. Besides one bit per point, it keeps for every box that the search splits the whole

@@ -50,36 +50,6 @@ std::string walk_error_text(const char* input_name, std::span<const uint8_t> dat
     return name + ": no data end marker at byte " + std::to_string(at) + ".";
 }
 
-// Whether the polygon holds the point of the picture nearest the middle of its corners, where each
-// two consecutive edges' lines meet: for most polygons one test settles that they hold a point.
-bool holds_its_middle(std::span<const edge_equation> edges, int side)
-{
-    double sum_x = 0.0;
-    double sum_y = 0.0;
-    size_t corners = 0;
-    for (size_t i = 0; i < edges.size(); ++i) {
-        const edge_equation& a = edges[i];
-        const edge_equation& b = edges[(i + 1) % edges.size()];
-        double determinant = double(a.c3) * b.c2 - double(a.c2) * b.c3;
-        if (determinant == 0.0) {
-            continue;
-        }
-        sum_x += (double(a.c2) * b.c1 - double(b.c2) * a.c1) / determinant;
-        sum_y += (double(b.c3) * a.c1 - double(a.c3) * b.c1) / determinant;
-        ++corners;
-    }
-    if (corners == 0) {
-        return false;
-    }
-    double x = std::round(sum_x / double(corners));
-    double y = std::round(sum_y / double(corners));
-    if (!(x >= 0.0 && y >= 0.0 && x < side && y < side)) {
-        return false;
-    }
-    return std::none_of(edges.begin(), edges.end(),
-                        [&](const edge_equation& edge) { return 0.0f > edge_distance(edge, int(x), int(y)); });
-}
-
 // The polygons that the preview cannot show: those without a single point of the picture.
 void log_polygons_outside(std::FILE* log, const uint8_t* data, std::span<const polygon_record> records,
                           std::span<const uint32_t> owners, int side)
@@ -91,13 +61,18 @@ void log_polygons_outside(std::FILE* log, const uint8_t* data, std::span<const p
         }
     }
     std::vector<edge_equation> edges;
+    std::vector<edge_equation> scratch;
     for (size_t k = 0; k < records.size(); ++k) {
         if (owns_a_pixel[k]) {
             continue;
         }
         decode_edges(data, records[k], edges);
         drop_repeated_edges(edges);
-        if (!holds_its_middle(edges, side) && !any_point_inside(edges, {0, 0, side - 1, side - 1})) {
+        point_box picture = {0, 0, side - 1, side - 1};
+        int x = 0;
+        int y = 0;
+        bool middle = middle_point(edges, x, y) && x >= 0 && y >= 0 && x < side && y < side;
+        if (!middle && !any_point_inside(edges, picture, scratch)) {
             std::fprintf(log, "Polygon %zu contains no point of the picture.\r\n", k);
         }
     }

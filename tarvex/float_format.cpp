@@ -1,23 +1,29 @@
 // Exact "%f" formatting of floats in 64-bit integer arithmetic.
 #include "float_format.h"
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
 constexpr uint64_t MILLION = 1000000;
 constexpr float DIRECT_LIMIT = 1e12f;  // below it the value in millionths fits 64 bits
-constexpr int FLOAT_DIGITS = 24;       // significant bits of a float
 
-// |value| in millionths, rounded half to even: |value| = mantissa * 2^shift exactly.
+// |value| in millionths, rounded half to even: |value| = mantissa * 2^shift exactly, read from the
+// float's own bits.
 uint64_t millionths(float magnitude)
 {
-    int exponent = 0;
-    float fraction = std::frexp(magnitude, &exponent);
-    uint64_t mantissa = uint64_t(std::ldexp(fraction, FLOAT_DIGITS));
-    int shift = exponent - FLOAT_DIGITS;
+    uint32_t bits = std::bit_cast<uint32_t>(magnitude);
+    uint32_t biased = bits >> 23 & 0xFF;
+    uint64_t mantissa = bits & 0x7FFFFF;
+    int shift = -149;  // a subnormal's
+    if (biased != 0) {
+        mantissa |= uint64_t(1) << 23;
+        shift = int(biased) - 150;
+    }
     uint64_t scaled = mantissa * MILLION;  // below 2^44
     if (shift >= 0) {
         return scaled << shift;  // magnitude < 1e12, so below 1e18
@@ -41,30 +47,42 @@ float_text format_f(float value)
     float_text out;
     float magnitude = std::fabs(value);
     if (!(magnitude < DIRECT_LIMIT)) {
-        std::snprintf(out.text, sizeof out.text, "%f", double(value));
+        int size = std::snprintf(out.text, sizeof out.text, "%f", double(value));
+        out.size = size > 0 ? size_t(size) : 0;
         return out;
     }
     uint64_t scaled = millionths(magnitude);
-    char* at = out.text;
-    if (std::signbit(value)) {
-        *at++ = '-';
-    }
-    char whole_digits[20];
-    int count = 0;
-    uint64_t whole = scaled / MILLION;
-    do {
-        whole_digits[count++] = char('0' + whole % 10);
-        whole /= 10;
-    } while (whole != 0);
-    while (count > 0) {
-        *at++ = whole_digits[--count];
-    }
-    *at++ = '.';
+    // the digits from the last, two at a time, into the end of a buffer
+    static const char PAIRS[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                                "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                                "8081828384858687888990919293949596979899";
+    char digits[32];
+    char* end = digits + sizeof digits;
+    char* at = end;
     uint64_t decimals = scaled % MILLION;
-    for (int place = 5; place >= 0; --place) {
-        at[place] = char('0' + decimals % 10);
-        decimals /= 10;
+    for (int pair = 0; pair < 3; ++pair) {
+        at -= 2;
+        std::memcpy(at, PAIRS + 2 * (decimals % 100), 2);
+        decimals /= 100;
     }
-    at[6] = '\0';
+    *--at = '.';
+    uint64_t whole = scaled / MILLION;
+    while (whole >= 100) {
+        at -= 2;
+        std::memcpy(at, PAIRS + 2 * (whole % 100), 2);
+        whole /= 100;
+    }
+    if (whole >= 10) {
+        at -= 2;
+        std::memcpy(at, PAIRS + 2 * whole, 2);
+    } else {
+        *--at = char('0' + whole);
+    }
+    if (std::signbit(value)) {
+        *--at = '-';
+    }
+    out.size = size_t(end - at);
+    std::memcpy(out.text, at, out.size);
+    out.text[out.size] = '\0';
     return out;
 }

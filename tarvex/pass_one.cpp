@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -32,22 +33,37 @@ edge_values compute_edge(float ax, float ay, float bx, float by)
     return edge;
 }
 
+// The eight lines of an edge, assembled by plain copies and written at once.
 void log_edge(std::FILE* log, const vertex_line& a, const vertex_line& b, const edge_values& edge)
 {
-    float_text ax = format_f(a.x);
-    float_text ay = format_f(a.y);
-    log_text(log,
-             "A  = (%s,%s)\r\n"
-             "B  = (%s,%s)\r\n"
-             "A  = (%s,%s)\r\n"
-             "B' = (%s,%s)\r\n"
-             "ABlength = %s\r\n"
-             "C1 = %s\r\n"
-             "C2 = %s\r\n"
-             "C3 = %s\r\n",
-             ax.text, ay.text, format_f(b.x).text, format_f(b.y).text, ax.text, ay.text, format_f(edge.bpx).text,
-             format_f(edge.bpy).text, format_f(edge.length).text, format_f(edge.equation.c1).text,
-             format_f(edge.equation.c2).text, format_f(edge.equation.c3).text);
+    char text[8 * 128];
+    char* at = text;
+    auto put = [&](const char* piece, size_t size) {
+        std::memcpy(at, piece, size);
+        at += size;
+    };
+    auto put_text = [&](const float_text& number) { put(number.text, number.size); };
+    auto put_pair = [&](const char* label, float x, float y) {
+        put(label, 6);
+        put_text(format_f(x));
+        put(",", 1);
+        put_text(format_f(y));
+        put(")\r\n", 3);
+    };
+    auto put_value = [&](const char* label, float value) {
+        put(label, std::strlen(label));
+        put_text(format_f(value));
+        put("\r\n", 2);
+    };
+    put_pair("A  = (", a.x, a.y);
+    put_pair("B  = (", b.x, b.y);
+    put_pair("A  = (", a.x, a.y);
+    put_pair("B' = (", edge.bpx, edge.bpy);
+    put_value("ABlength = ", edge.length);
+    put_value("C1 = ", edge.equation.c1);
+    put_value("C2 = ", edge.equation.c2);
+    put_value("C3 = ", edge.equation.c3);
+    std::fwrite(text, 1, size_t(at - text), log);
 }
 
 // An edge whose log lines wait for its final values: where they go in the held text, and the edge.

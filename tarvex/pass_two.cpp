@@ -1,12 +1,18 @@
 // Pass two: each record's size and splitspace mask, filled in where pass one left zero header words.
 #include "tarvex.h"
 
-unsigned splitspace_mask(std::span<const edge_equation> edges)
+unsigned splitspace_mask(std::span<const edge_equation> edges, std::vector<edge_equation>& scratch)
 {
+    // a point inside settles every cell whose box holds it, without a search
+    int x = 0;
+    int y = 0;
+    bool middle = middle_point(edges, x, y);
     unsigned mask = 0;
     for (int cy = 0; cy < CELL_GRID; ++cy) {
         for (int cx = 0; cx < CELL_GRID; ++cx) {
-            if (any_point_inside(edges, cell_box(cx, cy))) {
+            point_box box = cell_box(cx, cy);
+            bool holds_middle = middle && x >= box.x0 && x <= box.x1 && y >= box.y0 && y <= box.y1;
+            if (holds_middle || any_point_inside(edges, box, scratch)) {
                 mask |= cell_bit(cx, cy);
             }
         }
@@ -34,6 +40,7 @@ bool pass_two(std::vector<uint8_t>& records, std::FILE* log, std::string& error)
     }
 
     std::vector<edge_equation> edges;
+    std::vector<edge_equation> scratch;
     for (size_t number = 0; number < walk.records.size(); ++number) {
         const polygon_record& record = walk.records[number];
         size_t words = record_size(record) / WORD_SIZE;
@@ -41,7 +48,7 @@ bool pass_two(std::vector<uint8_t>& records, std::FILE* log, std::string& error)
 
         decode_edges(records.data(), record, edges);
         drop_repeated_edges(edges);
-        unsigned mask = splitspace_mask(edges);
+        unsigned mask = splitspace_mask(edges, scratch);
         for (int cy = 0; cy < CELL_GRID; ++cy) {
             for (int cx = 0; cx < CELL_GRID; ++cx) {
                 if (mask & cell_bit(cx, cy)) {

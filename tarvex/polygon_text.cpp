@@ -2,6 +2,7 @@
 #include "tarvex.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -64,6 +65,63 @@ bool starts_like_a_number(std::string_view rest)
     }
     at = rest.find_first_not_of(" \t", at + 1);
     return at != std::string_view::npos && std::strchr("0123456789+-.", rest[at]) != nullptr;
+}
+
+// A number as the scanner's "%f" reads it, when it is a plain decimal: spaces or tabs, a minus sign,
+// digits with at most one point, and an exponent with digits. from_chars rounds it to single exactly as
+// the scanner does. Anything else (a plus sign, hexadecimal, inf, a number out of range, other white
+// space) is left to the scanner itself.
+bool scan_plain_number(std::string_view line, size_t& at, float& value)
+{
+    at = std::min(line.find_first_not_of(" \t", at), line.size());
+    size_t start = at;
+    size_t end = at + (at < line.size() && line[at] == '-' ? 1 : 0);
+    size_t digits = 0;
+    bool point = false;
+    for (; end < line.size(); ++end) {
+        char c = line[end];
+        if (c >= '0' && c <= '9') {
+            ++digits;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (digits == 0) {
+        return false;
+    }
+    if (end < line.size() && (line[end] == 'e' || line[end] == 'E')) {
+        size_t exponent = end + 1 + (end + 1 < line.size() && (line[end + 1] == '-' || line[end + 1] == '+') ? 1 : 0);
+        size_t exponent_end = exponent;
+        while (exponent_end < line.size() && line[exponent_end] >= '0' && line[exponent_end] <= '9') {
+            ++exponent_end;
+        }
+        if (exponent_end == exponent) {
+            return false;
+        }
+        end = exponent_end;
+    }
+    if (end < line.size() && (line[end] == 'x' || line[end] == 'X')) {
+        return false;  // 0x...: hexadecimal
+    }
+    auto [stop, error] = std::from_chars(line.data() + start, line.data() + end, value);
+    at = end;
+    return error == std::errc() && stop == line.data() + end;
+}
+
+bool scan_plain_pair(std::string_view line, float& x, float& y, size_t& used)
+{
+    size_t at = 0;
+    if (!scan_plain_number(line, at, x) || at >= line.size() || line[at] != ',') {
+        return false;
+    }
+    ++at;
+    if (!scan_plain_number(line, at, y)) {
+        return false;
+    }
+    used = at;
+    return true;
 }
 
 // A CR with more text after it on the same line: that text would be lost without a word.
@@ -135,14 +193,18 @@ text_line classify_line(std::string_view line)
     }
 
     // a vertex line: both numbers must convert, as the scanner reads them, straight to single
-    char scanned[LINE_LIMIT + 1];
-    std::memcpy(scanned, line.data(), line.size());
-    scanned[line.size()] = '\0';
-    int used = 0;
-    if (std::sscanf(scanned, "%f,%f%n", &result.x, &result.y, &used) != 2) {
-        result.kind = line_kind::bad;
-        result.problem = "expected newpolygon, endpolygon or a vertex x,y";
-        return result;
+    size_t used = 0;
+    if (!scan_plain_pair(line, result.x, result.y, used)) {
+        char scanned[LINE_LIMIT + 1];
+        std::memcpy(scanned, line.data(), line.size());
+        scanned[line.size()] = '\0';
+        int scanned_used = 0;
+        if (std::sscanf(scanned, "%f,%f%n", &result.x, &result.y, &scanned_used) != 2) {
+            result.kind = line_kind::bad;
+            result.problem = "expected newpolygon, endpolygon or a vertex x,y";
+            return result;
+        }
+        used = size_t(scanned_used);
     }
     result.kind = line_kind::vertex;
     result.third_number = starts_like_a_number(line.substr(size_t(used)));

@@ -220,7 +220,7 @@ bool pass_two(std::vector<uint8_t>& records, std::FILE* log, std::string& error)
 void log_text(std::FILE* log, const char* format, ...);
 
 // The splitspace mask of a polygon's edges: every cell whose box holds a point inside them.
-unsigned splitspace_mask(std::span<const edge_equation> edges);
+unsigned splitspace_mask(std::span<const edge_equation> edges, std::vector<edge_equation>& scratch);
 
 // The whole tool: the log goes to `log`, warnings and reasons for people to `errors`. Returns the
 // exit status.

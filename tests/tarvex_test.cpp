@@ -8,6 +8,7 @@
 #include "square.h"
 #include "support.h"
 
+#include <bit>
 #include <random>
 
 namespace {
@@ -105,6 +106,38 @@ TEST(PassOne, ReadsEachLineThroughItsLineFeedInPiecesOf199)
     }
     std::string split_log = run_pass_one("newpolygon\r\n0,0\r\n0,10\r\n" + long_blank + "10,10\r\n").log;
     EXPECT_NE(split_log.find("Read: [" + long_blank + "]\r\nRead: [10,10\r\n]\r\n"), std::string::npos);
+}
+
+// Vertex lines are read by a fast path for plain decimals and by the scanner for every other form;
+// both must give the scanner's own floats.
+TEST(PassOne, VertexLinesReadAsTheScannerReadsThem)
+{
+    std::mt19937 rng(31);
+    const std::string alphabet = "0123456789.-+eE, \txp";
+    std::vector<std::string> lines = {"850,5",     "-0.0,1e-3",  "1e39,5",   "0x1p3,2",  "+5,6",       " 5, -6",
+                                      "5 ,6",      "1.,.5",      "1e,5",     "1e+,5",    "nan,inf",    "1e-45,3",
+                                      "7",         "3.4028235e38,1", "00012.5000,-0", "1.5e5x,2", "1,2,3"};
+    for (int i = 0; i < 20000; ++i) {
+        std::string line;
+        for (size_t length = rng() % 14; length > 0; --length) {
+            line += alphabet[rng() % alphabet.size()];
+        }
+        lines.push_back(line);
+    }
+    for (const std::string& line : lines) {
+        float x = 0.0f;
+        float y = 0.0f;
+        bool scanned = std::sscanf(line.c_str(), "%f,%f", &x, &y) == 2;
+        text_line read = classify_line(line + "\r\n");
+        if (line.size() < 2 || line.find_first_not_of(" \t") == std::string::npos || line.find('#') == 0) {
+            continue;
+        }
+        EXPECT_EQ(read.kind == line_kind::vertex, scanned) << line;
+        if (scanned && read.kind == line_kind::vertex) {
+            EXPECT_EQ(std::bit_cast<uint32_t>(read.x), std::bit_cast<uint32_t>(x)) << line;
+            EXPECT_EQ(std::bit_cast<uint32_t>(read.y), std::bit_cast<uint32_t>(y)) << line;
+        }
+    }
 }
 
 TEST(PassOne, RejectsInputThatWouldCorruptTheFile)
