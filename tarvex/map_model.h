@@ -46,7 +46,7 @@ struct map_layer {
     double offset_x = 0.0;
     double offset_y = 0.0;
     size_t line = 0;
-    std::vector<map_object> objects;
+    std::vector<map_object> objects = {};
     // a tile layer: cells of gids, one block for a finite map, chunks for an infinite one
     struct block {
         int x = 0;
@@ -55,7 +55,7 @@ struct map_layer {
         int height = 0;
         std::vector<uint32_t> gids;
     };
-    std::vector<block> blocks;
+    std::vector<block> blocks = {};
 };
 
 struct tiled_map {

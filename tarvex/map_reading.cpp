@@ -278,11 +278,7 @@ void json_layers(const std::string& map_name, const nlohmann::json& layers, cons
             json_layers(map_name, node["layers"], name, x, y, shown, map);
             continue;
         }
-        map_layer layer;
-        layer.path = name;
-        layer.visible = shown;
-        layer.offset_x = x;
-        layer.offset_y = y;
+        map_layer layer{.path = name, .visible = shown, .offset_x = x, .offset_y = y};
         if (type == "objectgroup") {
             for (const auto& object : node["objects"]) {
                 layer.objects.push_back(json_object(map_name, object));
@@ -477,11 +473,7 @@ void xml_layers(const xml_file& file, const pugi::xml_node& parent, const std::s
             xml_layers(file, node, name, x, y, shown, map);
             continue;
         }
-        map_layer layer;
-        layer.path = name;
-        layer.visible = shown;
-        layer.offset_x = x;
-        layer.offset_y = y;
+        map_layer layer{.path = name, .visible = shown, .offset_x = x, .offset_y = y};
         layer.line = file.line_of(node);
         if (kind == "objectgroup") {
             for (pugi::xml_node object : node.children("object")) {
