@@ -23,7 +23,7 @@ int main(int argc, char** argv)
         std::string error;
         double fast = seconds_per_run([&] {
             filled = first.bytes;
-            pass_two(filled, discard, error);
+            (void)pass_two(filled, discard, error);  // the maps are valid; the references check the masks
         });
 
         bool with_reference = !quick && count <= 1000;

@@ -1,5 +1,11 @@
 // Reading a tool's input whole within a size limit, writing a whole output at once, and the words
 // for what went wrong, which the tools print.
+//
+// How the library reports: a function that can fail returns a [[nodiscard]] bool, or a result whose
+// `error` says what failed, with errno as the reason where the system gave one (output_file.error,
+// input_result, record_walk.error); a *_text function turns it into the words the tools print. Only a
+// tool's entry prints and chooses the exit status, and running out of memory is caught there once, as
+// bad_alloc.
 #pragma once
 
 #include "platform.h"

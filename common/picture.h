@@ -71,7 +71,7 @@ picture preview_picture(std::span<const uint32_t> owners, int side, size_t polyg
 void rgb_pixels(const picture& image, std::vector<uint8_t>& rgb);
 
 // The PNG file of a picture: 8-bit RGB, top row first. False when memory runs out.
-bool png_file(const picture& image, std::vector<uint8_t>& file);
+[[nodiscard]] bool png_file(const picture& image, std::vector<uint8_t>& file);
 constexpr size_t PNG_HEADER_SIZE = 33;  // the signature and the IHDR chunk
 
 // The TGA file of a picture: an uncompressed 24-bit header, then the pixels as blue, green, red, the

@@ -214,7 +214,7 @@ void find_cracks(pass_one_result& first);
                                          const std::vector<uint8_t>& collision_file, int& error);
 
 // Pass two: fills in each record's size and splitspace mask in place and logs them.
-bool pass_two(std::vector<uint8_t>& records, std::FILE* log, std::string& error);
+[[nodiscard]] bool pass_two(std::vector<uint8_t>& records, std::FILE* log, std::string& error);
 
 // Writes printf-formatted text to the log with one fwrite.
 void log_text(std::FILE* log, const char* format, ...);
