@@ -6,9 +6,11 @@ set -euo pipefail
 build=${1:-build-fuzz}
 seconds=${2:-60}
 here=$(cd "$(dirname "$0")" && pwd)
-for target in tarvex mirolt; do
+for target in tarvex mirolt maps; do
   scratch=$(mktemp -d)
-  "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 \
+  max_len=4096
+  [ "$target" = maps ] && max_len=65536  # a map with its tile layers is larger than the other inputs
+  "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -max_len="$max_len" -print_final_stats=1 \
     "$scratch" "$here/corpus/$target"
   rm -rf "$scratch"
 done

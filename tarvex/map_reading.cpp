@@ -22,6 +22,9 @@
 
 namespace {
 
+constexpr size_t MAX_LAYER_CELLS = size_t(1) << 24;  // 4096 x 4096 tiles: far beyond the working area
+constexpr int MAX_GROUP_DEPTH = 64;
+
 // Why a map cannot be read, at the line of the file where the map says it, if any.
 struct map_error {
     std::string text;
@@ -121,6 +124,17 @@ std::vector<uint8_t> uncompressed(const std::vector<uint8_t>& packed, const std:
     refuse("tile data compressed with " + compression + ", which is not a Tiled compression", line);
 }
 
+// The cells of a layer or a chunk, refused beyond what any map of the working area needs.
+size_t cells_of(int width, int height, size_t line)
+{
+    size_t cells = size_t(std::max(width, 0)) * size_t(std::max(height, 0));
+    if (cells > MAX_LAYER_CELLS) {
+        refuse("a tile layer of " + std::to_string(cells) + " tiles, more than " + std::to_string(MAX_LAYER_CELLS),
+               line);
+    }
+    return cells;
+}
+
 std::vector<uint32_t> gids_of(const std::string& encoding, const std::string& compression, std::string_view text,
                               size_t cells, size_t line)
 {
@@ -163,10 +177,34 @@ double number_at(const nlohmann::json& node, const char* key, double fallback = 
     return found != node.end() && found->is_number() ? found->get<double>() : fallback;
 }
 
+// A number as an integer of the map: a gid, an id, a size or a place. A value beyond the range the
+// map's integers have is read as 0, so that no conversion overflows.
+int int_of(double value)
+{
+    return value > -2147483649.0 && value < 2147483648.0 ? int(value) : 0;
+}
+
+uint32_t gid_of(double value)
+{
+    return value >= 0.0 && value < 4294967296.0 ? uint32_t(value) : 0;
+}
+
 std::string text_at(const nlohmann::json& node, const char* key)
 {
     auto found = node.find(key);
     return found != node.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+// A member of an object, or null where it is missing or the node is no object: reading a missing key
+// of a const value is not defined, so every member is reached through here.
+const nlohmann::json& member(const nlohmann::json& node, const char* key)
+{
+    static const nlohmann::json NOTHING;
+    if (!node.is_object()) {
+        return NOTHING;
+    }
+    auto found = node.find(key);
+    return found != node.end() ? *found : NOTHING;
 }
 
 bool flag_at(const nlohmann::json& node, const char* key, bool fallback)
@@ -189,7 +227,7 @@ map_object template_object(const std::string& map_name, const std::string& file,
 // An object's values that the node gives, over those it has already.
 void apply_json(const nlohmann::json& node, map_object& object)
 {
-    object.id = int(number_at(node, "id", object.id));
+    object.id = int_of(number_at(node, "id", object.id));
     if (node.contains("name")) {
         object.name = text_at(node, "name");
     }
@@ -200,7 +238,7 @@ void apply_json(const nlohmann::json& node, map_object& object)
     object.rotation = number_at(node, "rotation", object.rotation);
     object.visible = flag_at(node, "visible", object.visible);
     if (node.contains("gid")) {
-        object.gid = uint32_t(number_at(node, "gid"));
+        object.gid = gid_of(number_at(node, "gid"));
         object.shape = "tile";
     }
     for (const char* kind : {"polygon", "polyline"}) {
@@ -248,13 +286,13 @@ map_tileset json_tileset(const nlohmann::json& node, uint32_t first_gid)
     tileset.tile_width = number_at(node, "tilewidth");
     tileset.tile_height = number_at(node, "tileheight");
     check_tile_size(tileset, 0);
-    tileset.image_collection = !node.contains("image") && node.contains("tiles") && node["tiles"].is_array() &&
-                               !node["tiles"].empty() && node["tiles"][0].contains("image");
+    tileset.image_collection = !node.contains("image") && node.contains("tiles") && member(node, "tiles").is_array() &&
+                               !member(node, "tiles").empty() && member(node, "tiles").front().contains("image");
     if (node.contains("tiles")) {
-        for (const auto& tile : node["tiles"]) {
+        for (const auto& tile : member(node, "tiles")) {
             if (tile.contains("objectgroup")) {
-                std::vector<map_object>& shapes = tileset.shapes[uint32_t(number_at(tile, "id"))];
-                for (const auto& object : tile["objectgroup"]["objects"]) {
+                std::vector<map_object>& shapes = tileset.shapes[gid_of(number_at(tile, "id"))];
+                for (const auto& object : member(member(tile, "objectgroup"), "objects")) {
                     shapes.push_back(json_object("", object));
                 }
             }
@@ -266,8 +304,11 @@ map_tileset json_tileset(const nlohmann::json& node, uint32_t first_gid)
 map_tileset load_tileset(const std::string& map_name, const std::string& file, uint32_t first_gid);
 
 void json_layers(const std::string& map_name, const nlohmann::json& layers, const std::string& path, double offset_x,
-                 double offset_y, bool visible, tiled_map& map)
+                 double offset_y, bool visible, tiled_map& map, int depth = 0)
 {
+    if (depth > MAX_GROUP_DEPTH) {
+        refuse("groups nested more than " + std::to_string(MAX_GROUP_DEPTH) + " deep");
+    }
     for (const auto& node : layers) {
         std::string type = text_at(node, "type");
         std::string name = path.empty() ? text_at(node, "name") : path + "/" + text_at(node, "name");
@@ -275,12 +316,12 @@ void json_layers(const std::string& map_name, const nlohmann::json& layers, cons
         double y = offset_y + number_at(node, "offsety");
         bool shown = visible && flag_at(node, "visible", true);
         if (type == "group") {
-            json_layers(map_name, node["layers"], name, x, y, shown, map);
+            json_layers(map_name, member(node, "layers"), name, x, y, shown, map, depth + 1);
             continue;
         }
         map_layer layer{.path = name, .visible = shown, .offset_x = x, .offset_y = y};
         if (type == "objectgroup") {
-            for (const auto& object : node["objects"]) {
+            for (const auto& object : member(node, "objects")) {
                 layer.objects.push_back(json_object(map_name, object));
             }
         } else if (type == "tilelayer") {
@@ -289,10 +330,10 @@ void json_layers(const std::string& map_name, const nlohmann::json& layers, cons
             std::string compression = text_at(node, "compression");
             auto block_of = [&](const nlohmann::json& data, int bx, int by, int width, int height) {
                 map_layer::block block{bx, by, width, height, {}};
-                size_t cells = size_t(std::max(width, 0)) * size_t(std::max(height, 0));
+                size_t cells = cells_of(width, height, 0);
                 if (data.is_array()) {
                     for (const auto& gid : data) {
-                        block.gids.push_back(uint32_t(gid.get<double>()));
+                        block.gids.push_back(gid_of(gid.get<double>()));
                     }
                     if (block.gids.size() != cells) {
                         refuse("tile data of layer \"" + name + "\" does not fill it");
@@ -304,12 +345,12 @@ void json_layers(const std::string& map_name, const nlohmann::json& layers, cons
                 layer.blocks.push_back(std::move(block));
             };
             if (node.contains("chunks")) {
-                for (const auto& chunk : node["chunks"]) {
-                    block_of(chunk["data"], int(number_at(chunk, "x")), int(number_at(chunk, "y")),
-                             int(number_at(chunk, "width")), int(number_at(chunk, "height")));
+                for (const auto& chunk : member(node, "chunks")) {
+                    block_of(member(chunk, "data"), int_of(number_at(chunk, "x")), int_of(number_at(chunk, "y")),
+                             int_of(number_at(chunk, "width")), int_of(number_at(chunk, "height")));
                 }
             } else {
-                block_of(node["data"], 0, 0, int(number_at(node, "width")), int(number_at(node, "height")));
+                block_of(member(node, "data"), 0, 0, int_of(number_at(node, "width")), int_of(number_at(node, "height")));
             }
         } else {
             continue;  // an image layer holds no shapes
@@ -329,12 +370,12 @@ tiled_map json_map(const std::string& name, const std::string& content)
     check_orientation(map.orientation, 0);
     map.tile_width = number_at(root, "tilewidth");
     map.tile_height = number_at(root, "tileheight");
-    for (const auto& node : root["tilesets"]) {
-        uint32_t first_gid = uint32_t(number_at(node, "firstgid", 1));
+    for (const auto& node : member(root, "tilesets")) {
+        uint32_t first_gid = gid_of(number_at(node, "firstgid", 1));
         std::string source = text_at(node, "source");
         map.tilesets.push_back(source.empty() ? json_tileset(node, first_gid) : load_tileset(name, source, first_gid));
     }
-    json_layers(name, root["layers"], "", 0.0, 0.0, true, map);
+    json_layers(name, member(root, "layers"), "", 0.0, 0.0, true, map);
     return map;
 }
 
@@ -458,8 +499,11 @@ map_tileset xml_tileset(const xml_file& file, const pugi::xml_node& node, uint32
 }
 
 void xml_layers(const xml_file& file, const pugi::xml_node& parent, const std::string& path, double offset_x,
-                double offset_y, bool visible, tiled_map& map)
+                double offset_y, bool visible, tiled_map& map, int depth = 0)
 {
+    if (depth > MAX_GROUP_DEPTH) {
+        refuse("groups nested more than " + std::to_string(MAX_GROUP_DEPTH) + " deep", file.line_of(parent));
+    }
     for (pugi::xml_node node : parent.children()) {
         std::string kind = node.name();
         if (kind != "group" && kind != "layer" && kind != "objectgroup") {
@@ -470,7 +514,7 @@ void xml_layers(const xml_file& file, const pugi::xml_node& parent, const std::s
         double y = offset_y + node.attribute("offsety").as_double();
         bool shown = visible && node.attribute("visible").as_int(1) != 0;
         if (kind == "group") {
-            xml_layers(file, node, name, x, y, shown, map);
+            xml_layers(file, node, name, x, y, shown, map, depth + 1);
             continue;
         }
         map_layer layer{.path = name, .visible = shown, .offset_x = x, .offset_y = y};
@@ -488,7 +532,7 @@ void xml_layers(const xml_file& file, const pugi::xml_node& parent, const std::s
                 refuse("tile data as XML elements, which is not read; save the map with CSV or base64", file.line_of(data));
             }
             auto block_of = [&](const pugi::xml_node& holder, int bx, int by, int width, int height) {
-                size_t cells = size_t(std::max(width, 0)) * size_t(std::max(height, 0));
+                size_t cells = cells_of(width, height, file.line_of(holder));
                 layer.blocks.push_back({bx, by, width, height,
                                         gids_of(encoding, compression, holder.text().as_string(), cells, file.line_of(holder))});
             };
@@ -558,7 +602,7 @@ map_object template_object(const std::string& map_name, const std::string& file,
         if (!whole.contains("object")) {
             refuse("the template " + file + " holds no object", line);
         }
-        apply_json(whole["object"], object);
+        apply_json(member(whole, "object"), object);
     }
     if (object.gid != 0) {
         refuse("the template " + file + " is of a tile object, which is not read", line);

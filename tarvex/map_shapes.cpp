@@ -174,10 +174,11 @@ map_result map_polygons(const tiled_map& map, const map_settings& settings)
                             result.error_line = layer.line;
                             return result;
                         }
-                        int x = block.x + column;
-                        int y = block.y + row;
+                        int64_t x = int64_t(block.x) + column;
+                        int64_t y = int64_t(block.y) + row;
                         // a tile is drawn from its cell's bottom left corner
-                        placement cell = {x * map.tile_width, (y + 1) * map.tile_height - tileset->tile_height, 0.0};
+                        placement cell = {double(x) * map.tile_width,
+                                          double(y + 1) * map.tile_height - tileset->tile_height, 0.0};
                         for (auto& shape :
                              tile_shapes(*tileset, gid, tileset->tile_width, tileset->tile_height, settings.scale)) {
                             for (map_point& corner : shape) {
