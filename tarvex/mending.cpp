@@ -4,6 +4,7 @@
 #include "tarvex.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -87,6 +88,72 @@ void add_line(mended_drawing& mended, std::string_view text, size_t input_line)
     mended.lines.push_back(input_line);
 }
 
+// A corner sharper than this (the sine of half its angle) is blunted: two stored lines that meet at
+// so small an angle cross far beyond the drawn corner, as their normals keep 8 fraction bits.
+constexpr double SHARP_HALF_SINE = 0.1;  // about 11.5 degrees
+constexpr double BLUNT_DEPTH = 0.25;     // world units beyond the corner that its cap stands
+constexpr double BLUNT_HALF_WIDTH = 0.25;
+
+double half_sine(const vertex_line& before, const vertex_line& corner, const vertex_line& after)
+{
+    double ux = double(before.x) - corner.x;
+    double uy = double(before.y) - corner.y;
+    double vx = double(after.x) - corner.x;
+    double vy = double(after.y) - corner.y;
+    double cosine = (ux * vx + uy * vy) / (std::hypot(ux, uy) * std::hypot(vx, vy));
+    return std::sqrt(std::max(0.0, (1.0 - cosine) / 2.0));
+}
+
+// Blunts each sharp corner of a convex piece: the corner becomes two corners a little beyond it, one
+// to each side of its bisector, joined by a short cap, so the piece holds all it held and its stored
+// lines meet near the drawing. A blunting that float rounding would leave dented, or not holding the
+// corner, is not made; every check is exact on the float corners.
+void blunt_sharp_corners(std::vector<vertex_line>& piece)
+{
+    for (size_t i = 0; i < piece.size() && piece.size() < MAX_EDGES - 1; ++i) {
+        size_t count = piece.size();
+        const vertex_line before = piece[(i + count - 1) % count];
+        const vertex_line corner = piece[i];
+        const vertex_line after = piece[(i + 1) % count];
+        if (half_sine(before, corner, after) >= SHARP_HALF_SINE) {
+            continue;
+        }
+        double ux = double(before.x) - corner.x;
+        double uy = double(before.y) - corner.y;
+        double vx = double(after.x) - corner.x;
+        double vy = double(after.y) - corner.y;
+        double u_length = std::hypot(ux, uy);
+        double v_length = std::hypot(vx, vy);
+        ux /= u_length;
+        uy /= u_length;
+        vx /= v_length;
+        vy /= v_length;
+        // out along the bisector, and across it toward each neighbour
+        double bx = -(ux + vx) / std::hypot(ux + vx, uy + vy);
+        double by = -(uy + vy) / std::hypot(ux + vx, uy + vy);
+        double nx = (ux - vx) / std::hypot(ux - vx, uy - vy);
+        double ny = (uy - vy) / std::hypot(ux - vx, uy - vy);
+        vertex_line first = corner;
+        first.x = float(corner.x + BLUNT_DEPTH * bx + BLUNT_HALF_WIDTH * nx);
+        first.y = float(corner.y + BLUNT_DEPTH * by + BLUNT_HALF_WIDTH * ny);
+        vertex_line second = corner;
+        second.x = float(corner.x + BLUNT_DEPTH * bx - BLUNT_HALF_WIDTH * nx);
+        second.y = float(corner.y + BLUNT_DEPTH * by - BLUNT_HALF_WIDTH * ny);
+        const vertex_line& before_before = piece[(i + count - 2) % count];
+        const vertex_line& after_after = piece[(i + 2) % count];
+        bool sound = turn(before, first, corner) >= 0.0 && turn(first, second, corner) >= 0.0 &&
+                     turn(second, after, corner) >= 0.0 && turn(before_before, before, first) > 0.0 &&
+                     turn(before, first, second) > 0.0 && turn(first, second, after) > 0.0 &&
+                     turn(second, after, after_after) > 0.0;
+        if (!sound) {
+            continue;
+        }
+        piece[i] = first;
+        piece.insert(piece.begin() + long(i) + 1, second);
+        ++i;
+    }
+}
+
 void add_piece(mended_drawing& mended, const drawn_shape& shape, std::span<const vertex_line> piece)
 {
     add_line(mended, "newpolygon", shape.line);
@@ -162,6 +229,7 @@ bool mend_shapes(std::span<const drawn_shape> shapes, mended_drawing& mended)
             return false;
         }
         if (is_convex(outline)) {
+            blunt_sharp_corners(outline);
             add_piece(mended, shape, outline);
             ++stored;
             continue;
@@ -177,6 +245,7 @@ bool mend_shapes(std::span<const drawn_shape> shapes, mended_drawing& mended)
             for (uint32_t index : piece) {
                 piece_outline.push_back(outline[index]);
             }
+            blunt_sharp_corners(piece_outline);
             add_piece(mended, shape, piece_outline);
             ++stored;
         }

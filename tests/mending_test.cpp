@@ -113,6 +113,20 @@ bool outline_holds(std::span<const drawn_point> outline, double x, double y)
     return inside;
 }
 
+double distance_to_outline(std::span<const drawn_point> outline, double x, double y)
+{
+    double nearest = INFINITY;
+    for (size_t i = 0; i < outline.size(); ++i) {
+        const drawn_point& a = outline[i];
+        const drawn_point& b = outline[(i + 1) % outline.size()];
+        double dx = double(b.x) - a.x;
+        double dy = double(b.y) - a.y;
+        double t = std::clamp(((x - a.x) * dx + (y - a.y) * dy) / (dx * dx + dy * dy), 0.0, 1.0);
+        nearest = std::min(nearest, std::hypot(x - a.x - t * dx, y - a.y - t * dy));
+    }
+    return nearest;
+}
+
 // Random star-shaped outlines on the integer grid: concave, with repeats and straight runs from the
 // rounding, in both windings, open or closed.
 TEST(Mending, PiecesAreConvexAndCoverThePolygonPointForPoint)
@@ -189,7 +203,12 @@ TEST(Mending, PiecesAreConvexAndCoverThePolygonPointForPoint)
                 bool in_pieces = std::any_of(pieces.begin(), pieces.end(), [&](const auto& piece) {
                     return outline_holds(piece, x, y);
                 });
-                ASSERT_EQ(in_polygon, in_pieces) << "round " << round << " at " << x << "," << y;
+                // every point of the polygon is in a piece; a piece reaches beyond it only beside a
+                // sharp corner that is blunted, half a unit at the most
+                if (in_polygon != in_pieces) {
+                    ASSERT_TRUE(in_pieces) << "round " << round << " at " << x << "," << y;
+                    ASSERT_LE(distance_to_outline(outline, x, y), 0.5) << "round " << round << " at " << x << "," << y;
+                }
             }
         }
         ++checked;
