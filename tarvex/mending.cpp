@@ -91,8 +91,8 @@ void add_line(mended_drawing& mended, std::string_view text, size_t input_line)
 // A corner sharper than this (the sine of half its angle) is blunted: two stored lines that meet at
 // so small an angle cross far beyond the drawn corner, as their normals keep 8 fraction bits.
 constexpr double SHARP_HALF_SINE = 0.1;  // about 11.5 degrees
-constexpr double BLUNT_DEPTH = 0.25;     // world units beyond the corner that its cap stands
-constexpr double BLUNT_HALF_WIDTH = 0.25;
+constexpr double BLUNT_DEPTH = 0.1;      // world units beyond the corner that its cap stands
+constexpr double BLUNT_HALF_WIDTH = 0.1;
 
 double half_sine(const vertex_line& before, const vertex_line& corner, const vertex_line& after)
 {
