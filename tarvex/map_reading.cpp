@@ -161,7 +161,7 @@ std::vector<uint32_t> gids_of(const std::string& encoding, const std::string& co
     return gids;
 }
 
-// The model's shape names, from the object's own.
+// Only orthogonal maps place tiles and objects on the plain grid that the world is.
 void check_orientation(const std::string& orientation, size_t line)
 {
     if (orientation != "orthogonal") {
