@@ -399,8 +399,10 @@ struct xml_file {
     }
 };
 
-void parse_xml(xml_file& file)
+void parse_xml(xml_file& file, std::string name, std::string content)
 {
+    file.name = std::move(name);
+    file.content = std::move(content);
     pugi::xml_parse_result parsed = file.document.load_buffer(file.content.data(), file.content.size());
     if (!parsed) {
         size_t line = size_t(1 + std::count(file.content.begin(),
@@ -552,9 +554,7 @@ void xml_layers(const xml_file& file, const pugi::xml_node& parent, const std::s
 tiled_map xml_map(const std::string& name, const std::string& content)
 {
     xml_file file;
-    file.name = name;
-    file.content = content;
-    parse_xml(file);
+    parse_xml(file, name, content);
     pugi::xml_node root = file.document.child("map");
     if (!root) {
         refuse(name + " holds no <map>");
@@ -586,9 +586,7 @@ map_object template_object(const std::string& map_name, const std::string& file,
     if (ends_with(file, ".tx")) {
 #ifdef TARVEX_HAS_PUGIXML
         xml_file base;
-        base.name = name;
-        base.content = std::move(content);
-        parse_xml(base);
+        parse_xml(base, name, std::move(content));
         pugi::xml_node node = base.document.child("template").child("object");
         if (!node) {
             refuse("the template " + file + " holds no object", line);
@@ -617,9 +615,7 @@ map_tileset load_tileset(const std::string& map_name, const std::string& file, u
     if (ends_with(file, ".tsx")) {
 #ifdef TARVEX_HAS_PUGIXML
         xml_file tileset_file;
-        tileset_file.name = name;
-        tileset_file.content = std::move(content);
-        parse_xml(tileset_file);
+        parse_xml(tileset_file, name, std::move(content));
         return xml_tileset(tileset_file, tileset_file.document.child("tileset"), first_gid);
 #else
         refuse("the tileset " + file + " is XML, which this build cannot read");

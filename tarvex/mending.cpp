@@ -94,16 +94,6 @@ constexpr double SHARP_HALF_SINE = 0.1;  // about 11.5 degrees
 constexpr double BLUNT_DEPTH = 0.1;      // world units beyond the corner that its cap stands
 constexpr double BLUNT_HALF_WIDTH = 0.1;
 
-double half_sine(const vertex_line& before, const vertex_line& corner, const vertex_line& after)
-{
-    double ux = double(before.x) - corner.x;
-    double uy = double(before.y) - corner.y;
-    double vx = double(after.x) - corner.x;
-    double vy = double(after.y) - corner.y;
-    double cosine = (ux * vx + uy * vy) / (std::hypot(ux, uy) * std::hypot(vx, vy));
-    return std::sqrt(std::max(0.0, (1.0 - cosine) / 2.0));
-}
-
 // Blunts each sharp corner of a convex piece: the corner becomes two corners a little beyond it, one
 // to each side of its bisector, joined by a short cap, so the piece holds all it held and its stored
 // lines meet near the drawing. A blunting that float rounding would leave dented, or not holding the
@@ -115,7 +105,7 @@ void blunt_sharp_corners(std::vector<vertex_line>& piece)
         const vertex_line before = piece[(i + count - 1) % count];
         const vertex_line corner = piece[i];
         const vertex_line after = piece[(i + 1) % count];
-        if (half_sine(before, corner, after) >= SHARP_HALF_SINE) {
+        if (corner_half_sine(before, corner, after) >= SHARP_HALF_SINE) {
             continue;
         }
         double ux = double(before.x) - corner.x;

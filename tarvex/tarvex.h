@@ -182,6 +182,10 @@ edge_equation computed_edge(float ax, float ay, float bx, float by);
 // counter-clockwise on the picture and has an area: a polygon that stores as drawn.
 bool convex_and_filled(std::span<const vertex_line> vertices);
 
+// The sine of half the angle at `corner` between its neighbours: small for a sharp corner, where two
+// stored lines meet far beyond the drawn one.
+double corner_half_sine(const vertex_line& before, const vertex_line& corner, const vertex_line& after);
+
 // The edge from outline[edge] to the next vertex, moved out from its `computed` values by the least
 // that the stored steps of 1/256 allow so that every vertex of the convex outline (its first vertex
 // not repeated) lies inside it exactly; its normal stays within one step per value, and within 1 %

@@ -100,10 +100,12 @@ int truncated_raw(float value)
     return int(float(double(value) * RAW_SCALE));
 }
 
+}  // namespace
+
 // The sine of half the angle at `corner` between its neighbours. Two stored lines that each lie d
 // outside their drawn edges meet up to about d over this sine beyond the drawn corner, so a sharp
 // corner asks for lines that hug it closely.
-double half_sine(const vertex_line& before, const vertex_line& corner, const vertex_line& after)
+double corner_half_sine(const vertex_line& before, const vertex_line& corner, const vertex_line& after)
 {
     double ux = double(before.x) - corner.x;
     double uy = double(before.y) - corner.y;
@@ -113,15 +115,13 @@ double half_sine(const vertex_line& before, const vertex_line& corner, const ver
     return std::sqrt(std::max(0.0, (1.0 - cosine) / 2.0));
 }
 
-}  // namespace
-
 edge_equation contained_edge(std::span<const vertex_line> outline, size_t edge, const edge_equation& computed)
 {
     size_t count = outline.size();
     const vertex_line& a = outline[edge];
     const vertex_line& b = outline[(edge + 1) % count];
-    double sine_a = std::max(half_sine(outline[(edge + count - 1) % count], a, b), 1e-3);
-    double sine_b = std::max(half_sine(a, b, outline[(edge + 2) % count]), 1e-3);
+    double sine_a = std::max(corner_half_sine(outline[(edge + count - 1) % count], a, b), 1e-3);
+    double sine_b = std::max(corner_half_sine(a, b, outline[(edge + 2) % count]), 1e-3);
     int steps = std::min(sine_a, sine_b) < SHARP_HALF_SINE ? SHARP_NORMAL_STEPS : NORMAL_STEPS;
     int t2 = truncated_raw(computed.c2);
     int t3 = truncated_raw(computed.c3);
