@@ -4,6 +4,7 @@
 #include "float_format.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -33,37 +34,60 @@ edge_values compute_edge(float ax, float ay, float bx, float by)
     return edge;
 }
 
-// The eight lines of an edge, assembled by plain copies and written at once.
-void log_edge(std::FILE* log, const vertex_line& a, const vertex_line& b, const edge_values& edge)
+// A vertex's two coordinates as the log prints them, kept because each vertex ends one edge and
+// starts the next.
+struct point_log_text {
+    uint32_t x_bits = 0;
+    uint32_t y_bits = 0;
+    bool known = false;
+    float_text x;
+    float_text y;
+};
+
+const point_log_text& text_of_point(point_log_text& last, float x, float y)
+{
+    uint32_t x_bits = std::bit_cast<uint32_t>(x);
+    uint32_t y_bits = std::bit_cast<uint32_t>(y);
+    if (!last.known || last.x_bits != x_bits || last.y_bits != y_bits) {
+        last = {x_bits, y_bits, true, format_f(x), format_f(y)};
+    }
+    return last;
+}
+
+// The eight lines of an edge, assembled by plain copies.
+void log_edge(std::string& log, point_log_text& last_point, const vertex_line& a, const vertex_line& b,
+              const edge_values& edge)
 {
     char text[8 * 128];
     char* at = text;
-    auto put = [&](const char* piece, size_t size) {
-        std::memcpy(at, piece, size);
-        at += size;
+    auto put = [&](std::string_view piece) {
+        std::memcpy(at, piece.data(), piece.size());
+        at += piece.size();
     };
-    auto put_text = [&](const float_text& number) { put(number.text, number.size); };
-    auto put_pair = [&](const char* label, float x, float y) {
-        put(label, 6);
-        put_text(format_f(x));
-        put(",", 1);
-        put_text(format_f(y));
-        put(")\r\n", 3);
+    auto put_number = [&](const float_text& number) { put({number.text, number.size}); };
+    auto put_pair = [&](std::string_view label, const float_text& x, const float_text& y) {
+        put(label);
+        put_number(x);
+        put(",");
+        put_number(y);
+        put(")\r\n");
     };
-    auto put_value = [&](const char* label, float value) {
-        put(label, std::strlen(label));
-        put_text(format_f(value));
-        put("\r\n", 2);
+    auto put_value = [&](std::string_view label, float value) {
+        put(label);
+        put_number(format_f(value));
+        put("\r\n");
     };
-    put_pair("A  = (", a.x, a.y);
-    put_pair("B  = (", b.x, b.y);
-    put_pair("A  = (", a.x, a.y);
-    put_pair("B' = (", edge.bpx, edge.bpy);
+    point_log_text a_text = text_of_point(last_point, a.x, a.y);
+    const point_log_text& b_text = text_of_point(last_point, b.x, b.y);
+    put_pair("A  = (", a_text.x, a_text.y);
+    put_pair("B  = (", b_text.x, b_text.y);
+    put_pair("A  = (", a_text.x, a_text.y);
+    put_pair("B' = (", format_f(edge.bpx), format_f(edge.bpy));
     put_value("ABlength = ", edge.length);
     put_value("C1 = ", edge.equation.c1);
     put_value("C2 = ", edge.equation.c2);
     put_value("C3 = ", edge.equation.c3);
-    std::fwrite(text, 1, size_t(at - text), log);
+    log.append(text, size_t(at - text));
 }
 
 // An edge whose log lines wait for its final values: where they go in the held text, and the edge.
@@ -78,6 +102,8 @@ struct held_edge {
 struct text_state {
     pass_one_result& result;
     std::FILE* log;
+    std::string log_text = {};  // gathered for `log`
+    point_log_text last_point = {};
     bool watertight = false;
     bool collect_only = false;  // the polygons as drawn are kept for mending, and nothing is computed
     size_t polygon_count = 0;
@@ -92,38 +118,27 @@ struct text_state {
     std::vector<held_edge> held_edges = {};
 };
 
-void say(text_state& state, std::string_view text)
-{
-    if (state.collect_only) {
-        return;
-    }
-    if (state.holding) {
-        state.held_text += text;
-    } else {
-        std::fwrite(text.data(), 1, text.size(), state.log);
-    }
-}
-
 void log_edge(text_state& state, const held_edge& edge)
 {
     if (state.holding) {
         state.held_edges.push_back(edge);
         state.held_edges.back().at = state.held_text.size();
     } else {
-        log_edge(state.log, edge.a, edge.b, edge.values);
+        log_edge(state.log_text, state.last_point, edge.a, edge.b, edge.values);
     }
 }
 
-// Writes the held log, each edge with the values it now has.
+// Logs the held text, each edge with the values it now has.
 void release_held(text_state& state)
 {
+    std::string_view held = state.held_text;
     size_t from = 0;
     for (const held_edge& edge : state.held_edges) {
-        std::fwrite(state.held_text.data() + from, 1, edge.at - from, state.log);
-        log_edge(state.log, edge.a, edge.b, edge.values);
+        state.log_text += held.substr(from, edge.at - from);
+        log_edge(state.log_text, state.last_point, edge.a, edge.b, edge.values);
         from = edge.at;
     }
-    std::fwrite(state.held_text.data() + from, 1, state.held_text.size() - from, state.log);
+    state.log_text += held.substr(from);
     state.held_text.clear();
     state.held_edges.clear();
     state.holding = false;
@@ -266,13 +281,12 @@ bool add_vertex(text_state& state, const text_line& vertex, size_t line)
 bool read_polygons(polygon_text& text, text_state& state)
 {
     pass_one_result& result = state.result;
-    std::string line;
-    std::string echo;
+    std::string spill;
     bool at_end = false;
     size_t line_number = 1;  // of the text line where the next read starts; pieces of a line share it
     while (!at_end) {
         size_t this_line = line_number;
-        read_line(text, line, at_end);
+        std::string_view line = read_line(text, spill, at_end);
         if (text.failure.error != input_error::none) {
             return false;
         }
@@ -280,11 +294,10 @@ bool read_polygons(polygon_text& text, text_state& state)
             ++line_number;
         }
         // every read is echoed with its terminator; a NUL ends the echo, and the line is refused
-        size_t shown = std::min(line.size(), line.find('\0'));
-        echo.assign("Read: [");
-        echo.append(line, 0, shown);
-        echo.append("]\r\n");
-        say(state, echo);
+        if (!state.collect_only) {
+            std::string& echo = state.holding ? state.held_text : state.log_text;
+            echo.append("Read: [").append(line.substr(0, line.find('\0'))).append("]\r\n");
+        }
 
         text_line what = classify_line(line);
         bool taken = true;
@@ -306,6 +319,9 @@ bool read_polygons(polygon_text& text, text_state& state)
         }
         if (!taken) {
             return false;
+        }
+        if (state.log_text.size() >= LOG_BLOCK) {
+            write_log(state.log, state.log_text);
         }
     }
     if (state.polygon_line != 0) {
@@ -329,6 +345,7 @@ bool pass_one(polygon_text& text, std::FILE* log, pass_one_result& result, bool 
     if (state.holding) {
         release_held(state);  // a stopped run still logs what it read
     }
+    write_log(log, state.log_text);
     return accepted;
 }
 

@@ -1,18 +1,51 @@
 // Pass two: each record's size and splitspace mask, filled in where pass one left zero header words.
 #include "tarvex.h"
 
+#include <array>
+#include <charconv>
+
+namespace {
+
+std::string_view decimal_text(size_t value, char (&digits)[24])
+{
+    char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    return {digits, size_t(end - digits)};
+}
+
+// The log line of a cell that the polygon affects, by the cell's bit number.
+const std::string& cell_line(int cell)
+{
+    static const std::array<std::string, CELL_GRID * CELL_GRID> LINES = [] {
+        std::array<std::string, CELL_GRID * CELL_GRID> lines;
+        for (int cy = 0; cy < CELL_GRID; ++cy) {
+            for (int cx = 0; cx < CELL_GRID; ++cx) {
+                char text[128];
+                std::snprintf(text, sizeof text,
+                              "This polygon affects cell (%d,%d). ORing contribution of %04X to splitspace bitmask.\r\n",
+                              cx, cy, cell_bit(cx, cy));
+                lines[size_t(CELL_GRID * cy + cx)] = text;
+            }
+        }
+        return lines;
+    }();
+    return LINES[size_t(cell)];
+}
+
+}  // namespace
+
 unsigned splitspace_mask(std::span<const edge_equation> edges, std::vector<edge_equation>& scratch)
 {
     // a point inside settles every cell whose box holds it, without a search
     int x = 0;
     int y = 0;
     bool middle = middle_point(edges, x, y);
+    scratch.assign(edges.begin(), edges.end());
     unsigned mask = 0;
     for (int cy = 0; cy < CELL_GRID; ++cy) {
         for (int cx = 0; cx < CELL_GRID; ++cx) {
             point_box box = cell_box(cx, cy);
             bool holds_middle = middle && x >= box.x0 && x <= box.x1 && y >= box.y0 && y <= box.y1;
-            if (holds_middle || any_point_inside(edges, box, scratch)) {
+            if (holds_middle || any_point_inside_in_place(scratch, box)) {
                 mask |= cell_bit(cx, cy);
             }
         }
@@ -41,25 +74,30 @@ bool pass_two(std::vector<uint8_t>& records, std::FILE* log, std::string& error)
 
     std::vector<edge_equation> edges;
     std::vector<edge_equation> scratch;
+    std::string text;
     for (size_t number = 0; number < walk.records.size(); ++number) {
         const polygon_record& record = walk.records[number];
         size_t words = record_size(record) / WORD_SIZE;
-        log_text(log, "Encountered polygon %zu.\r\nsize_of_this_polygon_data = %zu.\r\n", number, words);
+        char digits[2][24];
+        std::string_view polygon = decimal_text(number, digits[0]);
+        std::string_view size = decimal_text(words, digits[1]);
+        text.append("Encountered polygon ").append(polygon).append(".\r\nsize_of_this_polygon_data = ");
+        text.append(size).append(".\r\n");
 
         decode_edges(records.data(), record, edges);
         drop_repeated_edges(edges);
         unsigned mask = splitspace_mask(edges, scratch);
-        for (int cy = 0; cy < CELL_GRID; ++cy) {
-            for (int cx = 0; cx < CELL_GRID; ++cx) {
-                if (mask & cell_bit(cx, cy)) {
-                    log_text(log,
-                             "This polygon affects cell (%d,%d). ORing contribution of %04X to splitspace bitmask.\r\n",
-                             cx, cy, cell_bit(cx, cy));
-                }
+        for (int cell = 0; cell < CELL_GRID * CELL_GRID; ++cell) {
+            if (mask & (1u << cell)) {
+                text += cell_line(cell);
             }
         }
         put_header(records.data() + record.offset, unsigned(words * WORD_SIZE), mask);
-        log_text(log, "Advancing %zu 4-byte words to the next polygon.\r\n", words);
+        text.append("Advancing ").append(size).append(" 4-byte words to the next polygon.\r\n");
+        if (text.size() >= LOG_BLOCK) {
+            write_log(log, text);
+        }
     }
+    write_log(log, text);
     return true;
 }

@@ -148,24 +148,29 @@ polygon_text text_from_memory(std::string_view content)
     return text;
 }
 
-void read_line(polygon_text& text, std::string& line, bool& at_end)
+std::string_view read_line(polygon_text& text, std::string& spill, bool& at_end)
 {
-    line.clear();
-    while (line.size() < LINE_LIMIT) {
+    spill.clear();
+    while (spill.size() < LINE_LIMIT) {
         if (!fill_block(text)) {
             at_end = true;
             break;
         }
         const char* start = text.block.data() + text.position;
-        size_t available = std::min(text.block.size() - text.position, LINE_LIMIT - line.size());
+        size_t available = std::min(text.block.size() - text.position, LINE_LIMIT - spill.size());
         const char* lf = static_cast<const char*>(std::memchr(start, '\n', available));
         size_t taken = lf ? size_t(lf - start) + 1 : available;
-        line.append(start, taken);
         text.position += taken;
+        bool whole = lf || taken == LINE_LIMIT;
+        if (spill.empty() && whole) {
+            return {start, taken};  // the whole read lies in the block: no copy
+        }
+        spill.append(start, taken);
         if (lf) {
             break;
         }
     }
+    return spill;
 }
 
 text_line classify_line(std::string_view line)

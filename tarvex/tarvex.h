@@ -13,7 +13,6 @@
 #include <string_view>
 #include <vector>
 
-
 // The polygon text on its way in: read from a stream a block at a time, or all in memory already.
 struct polygon_text {
     std::FILE* file = nullptr;  // null when `block` holds the whole text
@@ -28,8 +27,9 @@ polygon_text text_from_memory(std::string_view text);
 
 // One read of the text: at most 199 characters, through the first LF. `at_end` is set when the read
 // ran into the end of the text; a read that stops at an LF or at the limit does not look further. A
-// stream that fails or goes beyond MAX_INPUT_SIZE ends there, with `failure` telling why.
-void read_line(polygon_text& text, std::string& line, bool& at_end);
+// stream that fails or goes beyond MAX_INPUT_SIZE ends there, with `failure` telling why. The read
+// stays valid until the next: it lies in the text's block, or in `spill` where it spans two blocks.
+std::string_view read_line(polygon_text& text, std::string& spill, bool& at_end);
 
 // What a line of the text is.
 enum class line_kind { skipped, newpolygon, endpolygon, vertex, bad };
@@ -220,8 +220,13 @@ void find_cracks(pass_one_result& first);
 // Pass two: fills in each record's size and splitspace mask in place and logs them.
 [[nodiscard]] bool pass_two(std::vector<uint8_t>& records, std::FILE* log, std::string& error);
 
-// Writes printf-formatted text to the log with one fwrite.
-void log_text(std::FILE* log, const char* format, ...);
+// The log gathers in memory and goes to its stream about LOG_BLOCK bytes at a time: a write per line
+// costs more than making the line, and some C libraries, Wine's among them, write at once on every
+// call, whatever buffer the stream has.
+constexpr size_t LOG_BLOCK = size_t(1) << 20;
+
+// Writes the gathered log text and empties it.
+void write_log(std::FILE* log, std::string& gathered);
 
 // The splitspace mask of a polygon's edges: every cell whose box holds a point inside them.
 unsigned splitspace_mask(std::span<const edge_equation> edges, std::vector<edge_equation>& scratch);
