@@ -36,6 +36,7 @@ box_cover classify_box(std::span<edge_equation> edges, const point_box& box, siz
         int far_x = edge.c3 >= 0.0f ? box.x1 : box.x0;  // where the distance is largest
         int far_y = edge.c2 >= 0.0f ? box.y1 : box.y0;
         if (!is_inside(edge, far_x, far_y)) {
+            std::swap(edge, edges[0]);  // the neighbouring boxes are likely outside it too
             return box_cover::none;
         }
         int near_x = edge.c3 >= 0.0f ? box.x0 : box.x1;  // and smallest
@@ -335,22 +336,29 @@ uint64_t claim_box(std::span<edge_equation> edges, const point_box& box, size_t 
     return claimed;
 }
 
-}  // namespace
-
-bool any_point_inside(std::span<const edge_equation> edges, const point_box& box,
-                      std::vector<edge_equation>& scratch)
+// Where the lines of two edges meet, in plain double arithmetic; false when they are parallel.
+bool line_corner(const edge_equation& a, const edge_equation& b, double& x, double& y)
 {
-    if (is_empty(box)) {
+    double determinant = double(a.c3) * b.c2 - double(a.c2) * b.c3;
+    if (determinant == 0.0) {
         return false;
     }
-    scratch.assign(edges.begin(), edges.end());
-    return search_box(scratch, box);
+    x = (double(a.c2) * b.c1 - double(b.c2) * a.c1) / determinant;
+    y = (double(b.c3) * a.c1 - double(a.c3) * b.c1) / determinant;
+    return true;
 }
+
+}  // namespace
 
 bool any_point_inside(std::span<const edge_equation> edges, const point_box& box)
 {
-    std::vector<edge_equation> scratch;
-    return any_point_inside(edges, box, scratch);
+    std::vector<edge_equation> scratch(edges.begin(), edges.end());
+    return any_point_inside_in_place(scratch, box);
+}
+
+bool any_point_inside_in_place(std::span<edge_equation> edges, const point_box& box)
+{
+    return !is_empty(box) && search_box(edges, box);
 }
 
 bool middle_point(std::span<const edge_equation> edges, int& x, int& y)
@@ -359,15 +367,13 @@ bool middle_point(std::span<const edge_equation> edges, int& x, int& y)
     double sum_y = 0.0;
     size_t corners = 0;
     for (size_t i = 0; i < edges.size(); ++i) {
-        const edge_equation& a = edges[i];
-        const edge_equation& b = edges[(i + 1) % edges.size()];
-        double determinant = double(a.c3) * b.c2 - double(a.c2) * b.c3;
-        if (determinant == 0.0) {
-            continue;
+        double corner_x = 0.0;
+        double corner_y = 0.0;
+        if (line_corner(edges[i], edges[(i + 1) % edges.size()], corner_x, corner_y)) {
+            sum_x += corner_x;
+            sum_y += corner_y;
+            ++corners;
         }
-        sum_x += (double(a.c2) * b.c1 - double(b.c2) * a.c1) / determinant;
-        sum_y += (double(b.c3) * a.c1 - double(a.c3) * b.c1) / determinant;
-        ++corners;
     }
     if (corners == 0) {
         return false;

@@ -39,11 +39,13 @@ struct row_span {
     int x1;
 };
 
-// True when some point of the box is inside every edge. `scratch` holds the edges while they are
-// sorted, so that many searches allocate once.
-bool any_point_inside(std::span<const edge_equation> edges, const point_box& box,
-                      std::vector<edge_equation>& scratch);
+// True when some point of the box is inside every edge.
 bool any_point_inside(std::span<const edge_equation> edges, const point_box& box);
+
+// The same search on edges that it reorders, never changing which edges they are, so that the many
+// searches of one polygon share one copy of its edges, and each starts with the edge that settled
+// the one before.
+bool any_point_inside_in_place(std::span<edge_equation> edges, const point_box& box);
 
 // The integer point nearest the middle of the corners where each two consecutive edges' lines meet,
 // when every edge holds it: one test that settles, for most polygons, that a box around it holds a

@@ -61,7 +61,6 @@ void log_polygons_outside(std::FILE* log, const uint8_t* data, std::span<const p
         }
     }
     std::vector<edge_equation> edges;
-    std::vector<edge_equation> scratch;
     for (size_t k = 0; k < records.size(); ++k) {
         if (owns_a_pixel[k]) {
             continue;
@@ -72,7 +71,7 @@ void log_polygons_outside(std::FILE* log, const uint8_t* data, std::span<const p
         int x = 0;
         int y = 0;
         bool middle = middle_point(edges, x, y) && x >= 0 && y >= 0 && x < side && y < side;
-        if (!middle && !any_point_inside(edges, picture, scratch)) {
+        if (!middle && !any_point_inside_in_place(edges, picture)) {
             std::fprintf(log, "Polygon %zu contains no point of the picture.\r\n", k);
         }
     }
