@@ -23,7 +23,7 @@ callgrind_annotate --inclusive=yes "$scratch/callgrind.out" | awk -v count="$cou
   }
   END {
     floors = counted["read"] + counted["log"] + counted["write"]
-    printf "%d polygons, instructions: run %.2f G; floors: read %.2f G, log %.2f G, write %.3f G; ratio %.2f\n",
+    printf "%d polygons, instructions: run %.3f G; floors: read %.3f G, log %.3f G, write %.3f G; ratio %.2f\n",
       count, counted["run"] / 1e9, counted["read"] / 1e9, counted["log"] / 1e9, counted["write"] / 1e9,
       counted["run"] / floors
   }'

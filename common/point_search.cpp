@@ -348,7 +348,92 @@ bool line_corner(const edge_equation& a, const edge_equation& b, double& x, doub
     return true;
 }
 
+// A corner of a convex polygon in plain double arithmetic.
+struct real_corner {
+    double x;
+    double y;
+};
+
+// Polygons with more edges are bounded by their area alone: clipping keeps up to four corners more
+// than it has edges.
+constexpr size_t MAX_BOUNDED_EDGES = 28;
+
+// More than edge_distance's rounding can hide of a point's distance anywhere within 2048 units of
+// the origin: its two products lose at most 2^-24 of themselves when rounded to single, its two sums
+// 2^-53 of theirs, and the last rounding turns nothing negative into zero but what lies below 2^-150.
+double rounding_slack(const edge_equation& edge)
+{
+    constexpr double REACH = 2048.0;
+    return 0x1p-20 * (std::fabs(double(edge.c1)) + REACH * (std::fabs(double(edge.c2)) + std::fabs(double(edge.c3)))) +
+           0x1p-100;
+}
+
+// Keeps the part of the polygon `corners` where c1 + y * c2 + x * c3 >= -slack, as real numbers, in
+// `kept`, and returns how many corners that has.
+size_t clip_corners(const edge_equation& edge, const real_corner* corners, size_t count, real_corner* kept)
+{
+    double slack = rounding_slack(edge);
+    auto value = [&](const real_corner& p) { return double(edge.c1) + p.y * edge.c2 + p.x * edge.c3 + slack; };
+    size_t kept_count = 0;
+    double first_value = count != 0 ? value(corners[0]) : 0.0;
+    double va = first_value;
+    for (size_t i = 0; i < count; ++i) {
+        const real_corner& a = corners[i];
+        const real_corner& b = corners[i + 1 == count ? 0 : i + 1];
+        double vb = i + 1 == count ? first_value : value(b);
+        if (va >= 0.0) {
+            kept[kept_count++] = a;
+        }
+        if ((va >= 0.0) != (vb >= 0.0)) {
+            double t = va / (va - vb);
+            kept[kept_count++] = {a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)};
+        }
+        va = vb;
+    }
+    return kept_count;
+}
+
 }  // namespace
+
+point_box inside_bounds(std::span<const edge_equation> edges, const point_box& area)
+{
+    if (is_empty(area) || area.x0 < -2000 || area.y0 < -2000 || area.x1 > 2000 || area.y1 > 2000 ||
+        edges.size() > MAX_BOUNDED_EDGES) {
+        return area;
+    }
+    real_corner buffers[2][MAX_BOUNDED_EDGES + 4] = {{{double(area.x0), double(area.y0)},
+                                                      {double(area.x1), double(area.y0)},
+                                                      {double(area.x1), double(area.y1)},
+                                                      {double(area.x0), double(area.y1)}}};
+    size_t count = 4;
+    int current = 0;
+    for (const edge_equation& edge : edges) {
+        count = clip_corners(edge, buffers[current], count, buffers[1 - current]);
+        current = 1 - current;
+    }
+    if (count == 0) {
+        return area;  // nothing to bound, by a judgement too close for plain arithmetic to make alone
+    }
+    double x0 = INFINITY;
+    double y0 = INFINITY;
+    double x1 = -INFINITY;
+    double y1 = -INFINITY;
+    for (size_t i = 0; i < count; ++i) {
+        const real_corner& corner = buffers[current][i];
+        x0 = std::min(x0, corner.x);
+        y0 = std::min(y0, corner.y);
+        x1 = std::max(x1, corner.x);
+        y1 = std::max(y1, corner.y);
+    }
+    // a unit wider each way than the clipped polygon, whose own rounding is far below a unit
+    return {std::max(area.x0, int(std::floor(x0)) - 1), std::max(area.y0, int(std::floor(y0)) - 1),
+            std::min(area.x1, int(std::ceil(x1)) + 1), std::min(area.y1, int(std::ceil(y1)) + 1)};
+}
+
+bool point_inside(std::span<const edge_equation> edges, int x, int y)
+{
+    return std::all_of(edges.begin(), edges.end(), [&](const edge_equation& edge) { return is_inside(edge, x, y); });
+}
 
 bool any_point_inside(std::span<const edge_equation> edges, const point_box& box)
 {
@@ -385,7 +470,7 @@ bool middle_point(std::span<const edge_equation> edges, int& x, int& y)
     }
     x = int(middle_x);
     y = int(middle_y);
-    return std::all_of(edges.begin(), edges.end(), [&](const edge_equation& edge) { return is_inside(edge, x, y); });
+    return point_inside(edges, x, y);
 }
 
 void start_claims(point_claims& claims, const point_box& box)

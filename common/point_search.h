@@ -39,6 +39,9 @@ struct row_span {
     int x1;
 };
 
+// True when the point is inside every edge.
+bool point_inside(std::span<const edge_equation> edges, int x, int y);
+
 // True when some point of the box is inside every edge.
 bool any_point_inside(std::span<const edge_equation> edges, const point_box& box);
 
@@ -46,6 +49,11 @@ bool any_point_inside(std::span<const edge_equation> edges, const point_box& box
 // searches of one polygon share one copy of its edges, and each starts with the edge that settled
 // the one before.
 bool any_point_inside_in_place(std::span<edge_equation> edges, const point_box& box);
+
+// A box within `area` that holds every point of the area inside the edges, found in plain arithmetic
+// with more room than rounding can take, so that searches may leave out the rest of the area. The
+// area must lie within 2000 units of the origin; the whole area comes back for any other.
+point_box inside_bounds(std::span<const edge_equation> edges, const point_box& area);
 
 // The integer point nearest the middle of the corners where each two consecutive edges' lines meet,
 // when every edge holds it: one test that settles, for most polygons, that a box around it holds a

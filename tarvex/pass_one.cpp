@@ -58,13 +58,21 @@ const point_log_text& text_of_point(point_log_text& last, float x, float y)
 void log_edge(std::string& log, point_log_text& last_point, const vertex_line& a, const vertex_line& b,
               const edge_values& edge)
 {
-    char text[8 * 128];
+    char text[8 * 128];  // with room for the last number's fixed-size copy
     char* at = text;
     auto put = [&](std::string_view piece) {
         std::memcpy(at, piece.data(), piece.size());
         at += piece.size();
     };
-    auto put_number = [&](const float_text& number) { put({number.text, number.size}); };
+    auto put_number = [&](const float_text& number) {
+        // most numbers fit one copy of a fixed size, made in two moves rather than a call
+        constexpr size_t SHORT = 16;
+        std::memcpy(at, number.text, SHORT);
+        if (number.size > SHORT) {
+            std::memcpy(at + SHORT, number.text + SHORT, number.size - SHORT);
+        }
+        at += number.size;
+    };
     auto put_pair = [&](std::string_view label, const float_text& x, const float_text& y) {
         put(label);
         put_number(x);
@@ -293,13 +301,18 @@ bool read_polygons(polygon_text& text, text_state& state)
         if (!line.empty() && line.back() == '\n') {
             ++line_number;
         }
+        text_line what = classify_line(line);
         // every read is echoed with its terminator; a NUL ends the echo, and the line is refused
         if (!state.collect_only) {
-            std::string& echo = state.holding ? state.held_text : state.log_text;
-            echo.append("Read: [").append(line.substr(0, line.find('\0'))).append("]\r\n");
+            bool has_nul = what.kind == line_kind::bad && line.find('\0') != std::string_view::npos;
+            std::string_view shown = has_nul ? line.substr(0, line.find('\0')) : line;
+            char echo[sizeof "Read: [" + LINE_LIMIT + sizeof "]\r\n"];
+            std::memcpy(echo, "Read: [", 7);
+            std::memcpy(echo + 7, shown.data(), shown.size());
+            std::memcpy(echo + 7 + shown.size(), "]\r\n", 3);
+            (state.holding ? state.held_text : state.log_text).append(echo, shown.size() + 10);
         }
 
-        text_line what = classify_line(line);
         bool taken = true;
         switch (what.kind) {
         case line_kind::skipped:

@@ -1,6 +1,7 @@
 // Pass two: each record's size and splitspace mask, filled in where pass one left zero header words.
 #include "tarvex.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 
@@ -35,17 +36,28 @@ const std::string& cell_line(int cell)
 
 unsigned splitspace_mask(std::span<const edge_equation> edges, std::vector<edge_equation>& scratch)
 {
-    // a point inside settles every cell whose box holds it, without a search
+    // a point inside settles every cell whose box holds it, or the point nearest to it, without a search
     int x = 0;
     int y = 0;
     bool middle = middle_point(edges, x, y);
     scratch.assign(edges.begin(), edges.end());
+    // and the cells' points beyond the polygon's bounds are never searched
+    point_box bounds = inside_bounds(edges, {cell_box(0, 0).x0, cell_box(0, 0).y0,
+                                             cell_box(CELL_GRID - 1, CELL_GRID - 1).x1,
+                                             cell_box(CELL_GRID - 1, CELL_GRID - 1).y1});
     unsigned mask = 0;
     for (int cy = 0; cy < CELL_GRID; ++cy) {
         for (int cx = 0; cx < CELL_GRID; ++cx) {
             point_box box = cell_box(cx, cy);
-            bool holds_middle = middle && x >= box.x0 && x <= box.x1 && y >= box.y0 && y <= box.y1;
-            if (holds_middle || any_point_inside_in_place(scratch, box)) {
+            box = {std::max(box.x0, bounds.x0), std::max(box.y0, bounds.y0), std::min(box.x1, bounds.x1),
+                   std::min(box.y1, bounds.y1)};
+            if (box.x0 > box.x1 || box.y0 > box.y1) {
+                continue;
+            }
+            // the point of the box nearest the middle is inside too where the polygon reaches into it
+            bool near_middle = middle && point_inside(scratch, std::clamp(x, box.x0, box.x1),
+                                                      std::clamp(y, box.y0, box.y1));
+            if (near_middle || any_point_inside_in_place(scratch, box)) {
                 mask |= cell_bit(cx, cy);
             }
         }

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr size_t LINE_LIMIT = 199;      // characters per read; a longer line arrives in pieces
 constexpr size_t MIN_LINE_LENGTH = 2;   // shorter reads are skipped
 constexpr size_t BLOCK_SIZE = 1 << 16;  // characters taken from a stream at a time
 
@@ -51,20 +50,35 @@ bool is_one_of(std::string_view line, std::span<const std::string_view> forms)
     return false;
 }
 
+// Where the first character from `at` on that is not a space or a tab stands, or the line's size. A
+// plain loop: the general search looks each character up in the set with a call.
+size_t skip_blanks(std::string_view line, size_t at)
+{
+    while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) {
+        ++at;
+    }
+    return at;
+}
+
 bool is_blank(std::string_view line)
 {
-    return line.find_first_not_of(" \t\r\n\v\f") == std::string_view::npos;
+    for (char c : line) {
+        if (c != ' ' && (c < '\t' || c > '\r')) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // "850,5,1130": a decimal comma, read as (850, 5) with the rest ignored.
 bool starts_like_a_number(std::string_view rest)
 {
-    size_t at = rest.find_first_not_of(" \t");
-    if (at == std::string_view::npos || rest[at] != ',') {
+    size_t at = skip_blanks(rest, 0);
+    if (at == rest.size() || rest[at] != ',') {
         return false;
     }
-    at = rest.find_first_not_of(" \t", at + 1);
-    return at != std::string_view::npos && std::strchr("0123456789+-.", rest[at]) != nullptr;
+    at = skip_blanks(rest, at + 1);
+    return at != rest.size() && std::strchr("0123456789+-.", rest[at]) != nullptr;
 }
 
 // A number as the scanner's "%f" reads it, when it is a plain decimal: spaces or tabs, a minus sign,
@@ -73,7 +87,7 @@ bool starts_like_a_number(std::string_view rest)
 // space) is left to the scanner itself.
 bool scan_plain_number(std::string_view line, size_t& at, float& value)
 {
-    at = std::min(line.find_first_not_of(" \t", at), line.size());
+    at = skip_blanks(line, at);
     size_t start = at;
     size_t end = at + (at < line.size() && line[at] == '-' ? 1 : 0);
     size_t digits = 0;
@@ -184,7 +198,7 @@ text_line classify_line(std::string_view line)
     if (line.size() < MIN_LINE_LENGTH || is_blank(line)) {
         return result;
     }
-    size_t first = line.find_first_not_of(" \t");
+    size_t first = skip_blanks(line, 0);
     if (line[first] == '#') {
         return result;  // a comment, logged as read like every line
     }

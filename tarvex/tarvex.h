@@ -25,7 +25,9 @@ struct polygon_text {
 polygon_text text_from_file(std::FILE* file);
 polygon_text text_from_memory(std::string_view text);
 
-// One read of the text: at most 199 characters, through the first LF. `at_end` is set when the read
+constexpr size_t LINE_LIMIT = 199;  // characters per read; a longer line arrives in pieces
+
+// One read of the text: at most LINE_LIMIT characters, through the first LF. `at_end` is set when the read
 // ran into the end of the text; a read that stops at an LF or at the limit does not look further. A
 // stream that fails or goes beyond MAX_INPUT_SIZE ends there, with `failure` telling why. The read
 // stays valid until the next: it lies in the text's block, or in `spill` where it spans two blocks.

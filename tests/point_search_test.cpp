@@ -39,7 +39,8 @@ bool is_inside_all(const std::vector<edge_equation>& edges, int x, int y)
 using polygon_edges = std::vector<std::vector<edge_equation>>;
 
 // Lets the polygons claim the box in turn and compares every point's claimant with the first polygon
-// that contains it; and the first polygon's any_point_inside with whether it contains a point.
+// that contains it; and the first polygon's any_point_inside with whether it contains a point, and
+// its inside_bounds with where its points are.
 void expect_same_as_every_point(const polygon_edges& polygons, const point_box& box)
 {
     size_t width = size_t(int64_t(box.x1) - box.x0 + 1);
@@ -63,6 +64,7 @@ void expect_same_as_every_point(const polygon_edges& polygons, const point_box& 
     }
     bool first_has_any = false;
     bool all_taken = true;
+    point_box bounds = inside_bounds(polygons.empty() ? std::vector<edge_equation>{} : polygons[0], box);
     for (size_t row = 0; row < height; ++row) {
         for (size_t column = 0; column < width; ++column) {
             int x = int(box.x0 + int64_t(column));
@@ -71,7 +73,10 @@ void expect_same_as_every_point(const polygon_edges& polygons, const point_box& 
             for (size_t k = 0; k < polygons.size() && expected < 0; ++k) {
                 expected = is_inside_all(polygons[k], x, y) ? int(k) : -1;
             }
-            first_has_any = first_has_any || (!polygons.empty() && is_inside_all(polygons[0], x, y));
+            bool in_first = !polygons.empty() && is_inside_all(polygons[0], x, y);
+            first_has_any = first_has_any || in_first;
+            ASSERT_TRUE(!in_first || (x >= bounds.x0 && x <= bounds.x1 && y >= bounds.y0 && y <= bounds.y1))
+                << "point " << x << "," << y << " outside the bounds";
             all_taken = all_taken && expected >= 0;
             ASSERT_EQ(claimant[row * width + column], expected) << "point " << x << "," << y;
         }
