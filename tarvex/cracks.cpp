@@ -286,25 +286,85 @@ uint32_t crack_of(const pass_one_result& first, std::span<const shared_edge> sha
     return nearest;
 }
 
-}  // namespace
+// A point that a polygon holds as drawn but not as stored: lost unless another stored polygon holds
+// it.
+struct lost_candidate {
+    uint32_t polygon;
+    int x;
+    int y;
+};
 
-void find_cracks(pass_one_result& first)
+// The drawn polygons by the squares of the working area that their outlines reach, to find a stored
+// polygon that holds a point without drawing them all.
+constexpr int INDEX_SQUARE = 32;
+constexpr int INDEX_SIDE = (WORKING_SIDE + INDEX_SQUARE - 1) / INDEX_SQUARE;
+
+struct reach_index {
+    std::vector<uint32_t> starts;  // where each square's polygons start in `polygons`, and one end
+    std::vector<uint32_t> polygons;
+};
+
+reach_index index_reaches(const pass_one_result& first)
 {
-    std::vector<uint32_t> partner;
-    std::vector<shared_edge> shared = find_shared_edges(first, partner);
-    if (shared.empty()) {
-        return;
-    }
-    // the points that a polygon holds as drawn but not as stored and that no other stored polygon
-    // holds: each is lost, and those in the gap along a shared edge are its crack
-    std::vector<crack> cracks(shared.size());
-    std::vector<bool> counted(size_t(WORKING_SIDE) * WORKING_SIDE, false);
-    const point_box& area = WORKING_AREA;
-    // which stored polygon holds each point, as the imager finds it
-    record_walk walk = walk_records(first.records);
-    std::vector<uint32_t> owners;
-    render_owners(first.records.data(), walk.records, WORKING_SIDE, owners);
+    reach_index index;
+    index.starts.assign(size_t(INDEX_SIDE * INDEX_SIDE) + 1, 0);
+    auto each_square = [&](const drawn_polygon& polygon, auto&& take) {
+        point_box reach = reach_of(first, polygon);
+        int x0 = std::max(reach.x0, 0) / INDEX_SQUARE;
+        int y0 = std::max(reach.y0, 0) / INDEX_SQUARE;
+        int x1 = std::min(reach.x1, WORKING_SIDE - 1) / INDEX_SQUARE;
+        int y1 = std::min(reach.y1, WORKING_SIDE - 1) / INDEX_SQUARE;
+        for (int y = y0; y <= y1; ++y) {
+            for (int x = x0; x <= x1; ++x) {
+                take(size_t(y * INDEX_SIDE + x));
+            }
+        }
+    };
     for (const drawn_polygon& polygon : first.polygons) {
+        each_square(polygon, [&](size_t square) { ++index.starts[square + 1]; });
+    }
+    for (size_t square = 1; square < index.starts.size(); ++square) {
+        index.starts[square] += index.starts[square - 1];
+    }
+    index.polygons.resize(index.starts.back());
+    std::vector<uint32_t> filled(index.starts.begin(), index.starts.end() - 1);
+    for (size_t k = 0; k < first.polygons.size(); ++k) {
+        each_square(first.polygons[k], [&](size_t square) { index.polygons[filled[square]++] = uint32_t(k); });
+    }
+    return index;
+}
+
+bool stored_holds(const pass_one_result& first, const drawn_polygon& polygon, int x, int y)
+{
+    for (size_t i = 0; i < polygon.edge_count; ++i) {
+        if (raw_distance(raw_edge_at(first.records, polygon.record_offset, i), x, y) < 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether a stored polygon drawn near the point holds it; false says nothing.
+bool held_nearby(const pass_one_result& first, const reach_index& index, int x, int y)
+{
+    size_t square = size_t(y / INDEX_SQUARE * INDEX_SIDE + x / INDEX_SQUARE);
+    for (uint32_t at = index.starts[square]; at < index.starts[square + 1]; ++at) {
+        if (stored_holds(first, first.polygons[index.polygons[at]], x, y)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The points that sharing polygons hold as drawn but not as stored, each once, in the order of the
+// polygons and their rows.
+std::vector<lost_candidate> find_candidates(const pass_one_result& first, std::span<const uint32_t> partner)
+{
+    std::vector<lost_candidate> candidates;
+    std::vector<bool> seen(size_t(WORKING_SIDE) * WORKING_SIDE, false);
+    const point_box& area = WORKING_AREA;
+    for (size_t k = 0; k < first.polygons.size(); ++k) {
+        const drawn_polygon& polygon = first.polygons[k];
         bool shares = polygon.sound && std::any_of(partner.begin() + polygon.first,
                                                    partner.begin() + polygon.first + polygon.count,
                                                    [](uint32_t id) { return id != NO_EDGE; });
@@ -326,15 +386,55 @@ void find_cracks(pass_one_result& first)
                 }
                 int xi = int(x);
                 size_t index = size_t(y) * WORKING_SIDE + size_t(xi);
-                if (owners[index] != NO_POLYGON || counted[index] || !drawn_holds(first, polygon, xi, y)) {
-                    continue;
-                }
-                counted[index] = true;
-                uint32_t id = crack_of(first, shared, partner, polygon, xi, y);
-                if (id != NO_EDGE) {
-                    count_lost(cracks[id], xi, y);
+                if (!seen[index] && drawn_holds(first, polygon, xi, y)) {
+                    seen[index] = true;
+                    candidates.push_back({uint32_t(k), xi, y});
                 }
             }
+        }
+    }
+    return candidates;
+}
+
+}  // namespace
+
+void find_cracks(pass_one_result& first)
+{
+    std::vector<uint32_t> partner;
+    std::vector<shared_edge> shared = find_shared_edges(first, partner);
+    if (shared.empty()) {
+        return;
+    }
+    // the points that a polygon holds as drawn but not as stored and that no other stored polygon
+    // holds: each is lost, and those in the gap along a shared edge are its crack
+    std::vector<lost_candidate> candidates = find_candidates(first, partner);
+    if (candidates.empty()) {
+        return;
+    }
+    // most are held by a polygon drawn nearby; the rest are looked up in what the imager draws
+    reach_index index = index_reaches(first);
+    std::vector<bool> held(candidates.size());
+    bool all_held = true;
+    for (size_t i = 0; i < candidates.size(); ++i) {
+        held[i] = held_nearby(first, index, candidates[i].x, candidates[i].y);
+        all_held = all_held && held[i];
+    }
+    if (!all_held) {
+        record_walk walk = walk_records(first.records);
+        std::vector<uint32_t> owners;
+        render_owners(first.records.data(), walk.records, WORKING_SIDE, owners);
+        for (size_t i = 0; i < candidates.size(); ++i) {
+            held[i] = owners[size_t(candidates[i].y) * WORKING_SIDE + size_t(candidates[i].x)] != NO_POLYGON;
+        }
+    }
+    std::vector<crack> cracks(shared.size());
+    for (size_t i = 0; i < candidates.size(); ++i) {
+        const lost_candidate& candidate = candidates[i];
+        uint32_t id = held[i] ? NO_EDGE
+                              : crack_of(first, shared, partner, first.polygons[candidate.polygon], candidate.x,
+                                         candidate.y);
+        if (id != NO_EDGE) {
+            count_lost(cracks[id], candidate.x, candidate.y);
         }
     }
     for (size_t id = 0; id < shared.size(); ++id) {
