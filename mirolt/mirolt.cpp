@@ -71,7 +71,7 @@ void log_polygons_outside(std::FILE* log, const uint8_t* data, std::span<const p
         int x = 0;
         int y = 0;
         bool middle = middle_point(edges, x, y) && x >= 0 && y >= 0 && x < side && y < side;
-        if (!middle && !any_point_inside_in_place(edges, picture)) {
+        if (!middle && !any_point_inside_in_place(edges, inside_bounds(edges, picture))) {
             std::fprintf(log, "Polygon %zu contains no point of the picture.\r\n", k);
         }
     }
