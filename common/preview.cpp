@@ -28,6 +28,9 @@ constexpr double DRAWN_LIGHTNESS = 0.86;
 constexpr int MARK_RADIUS = 7;
 constexpr int LABEL_SCALE = 2;         // screen pixels per pixel of the bitmap font
 constexpr int DIGIT_HEIGHT = 7;        // of the bitmap font's digits, in its own pixels
+constexpr int LABEL_HEIGHT = DIGIT_HEIGHT * LABEL_SCALE;
+constexpr int LABEL_ROOM = 5;          // pixels that a number's square needs beyond the number
+constexpr int TEXT_EDGE_WIDTH = 1;     // of the dark edge around every text
 constexpr int NAME_HEIGHT = 9;         // of a cell's name, whose brackets reach lower
 constexpr int CELL_LABEL_INSET = 6;    // from the top left corner of a cell
 constexpr size_t FONT_QUAD_SIZE = 64;  // four vertices of x, y, z and a colour
@@ -172,7 +175,7 @@ void draw_text(picture& image, int x, int y, const std::string& text, uint32_t c
     std::vector<char> quads(FONT_QUAD_SIZE * (copy.size() * 16 + 1));
     int count = stb_easy_font_print(0.0f, 0.0f, copy.data(), nullptr, quads.data(), int(quads.size()));
     for (uint32_t pass : {palette.text_edge, colour}) {
-        int grow = pass == palette.text_edge ? 1 : 0;
+        int grow = pass == palette.text_edge ? TEXT_EDGE_WIDTH : 0;
         for (int quad = 0; quad < count; ++quad) {
             float corner[2][2];  // the first and third vertices: opposite corners of the quad
             std::memcpy(corner[0], &quads[size_t(quad) * FONT_QUAD_SIZE], sizeof corner[0]);
@@ -223,27 +226,29 @@ std::vector<uint16_t> owned_reach(std::span<const uint32_t> owners, int side)
     return reach;
 }
 
-// Each polygon's number, where it fits, at the point nearest the middle of the polygon's pixels.
-void draw_numbers(std::span<const uint32_t> owners, int side, std::span<const std::string> labels, picture& image,
-                  const preview_palette& palette)
+// Where a polygon's number goes: the point nearest the middle of its pixels around which the number
+// fits inside them.
+struct label_place {
+    int width = 0;
+    int need = 0;  // how far the polygon's pixels must reach around a point for the number to fit
+    double middle_x = 0.0;
+    double middle_y = 0.0;
+    size_t pixels = 0;
+    double distance = -1.0;  // of the best point so far from the middle; negative: none yet
+    int x = 0;
+    int y = 0;
+};
+
+// The rectangle that a number centred on (x, y) covers with its dark edge, a pixel wider to the right
+// and below, where halving the width and height rounds down.
+rectangle label_cover(int x, int y, int width)
 {
-    size_t polygons = labels.size();
-    struct label_place {
-        int width = 0;
-        int need = 0;  // the reach a point needs for the number to fit around it
-        double middle_x = 0.0;
-        double middle_y = 0.0;
-        size_t pixels = 0;
-        double distance = -1.0;  // of the best point so far from the middle; negative: none yet
-        int x = 0;
-        int y = 0;
-    };
-    std::vector<label_place> places(polygons);
-    const int height = DIGIT_HEIGHT * LABEL_SCALE;
-    for (size_t k = 0; k < polygons; ++k) {
-        places[k].width = text_width(labels[k]);
-        places[k].need = (std::max(places[k].width, height) + 5) / 2;
-    }
+    return {x - width / 2 - TEXT_EDGE_WIDTH, y - LABEL_HEIGHT / 2 - TEXT_EDGE_WIDTH,
+            x + width / 2 + TEXT_EDGE_WIDTH + 1, y + LABEL_HEIGHT / 2 + TEXT_EDGE_WIDTH + 1};
+}
+
+void find_middles(std::span<const uint32_t> owners, int side, std::vector<label_place>& places)
+{
     for (int y = 0; y < side; ++y) {
         for (int x = 0; x < side; ++x) {
             uint32_t owner = owners[size_t(y) * size_t(side) + size_t(x)];
@@ -258,6 +263,12 @@ void draw_numbers(std::span<const uint32_t> owners, int side, std::span<const st
         place.middle_x /= double(std::max<size_t>(place.pixels, 1));
         place.middle_y /= double(std::max<size_t>(place.pixels, 1));
     }
+}
+
+// Each polygon's place: its pixel nearest its middle whose reach holds the number and where the
+// number covers no cell's name.
+void choose_places(std::span<const uint32_t> owners, int side, std::vector<label_place>& places)
+{
     std::vector<uint16_t> reach = owned_reach(owners, side);
     for (int y = 0; y < side; ++y) {
         for (int x = 0; x < side; ++x) {
@@ -268,18 +279,30 @@ void draw_numbers(std::span<const uint32_t> owners, int side, std::span<const st
             label_place& place = places[owners[at]];
             double distance = std::hypot(x - place.middle_x, y - place.middle_y);
             if ((place.distance < 0.0 || distance < place.distance) &&
-                !covers_a_cell_name(
-                    {x - place.width / 2 - 1, y - height / 2 - 1, x + place.width / 2 + 2, y + height / 2 + 2})) {
+                !covers_a_cell_name(label_cover(x, y, place.width))) {
                 place.distance = distance;
                 place.x = x;
                 place.y = y;
             }
         }
     }
-    for (size_t k = 0; k < polygons; ++k) {
+}
+
+// Each polygon's number, where it fits.
+void draw_numbers(std::span<const uint32_t> owners, int side, std::span<const std::string> labels, picture& image,
+                  const preview_palette& palette)
+{
+    std::vector<label_place> places(labels.size());
+    for (size_t k = 0; k < labels.size(); ++k) {
+        places[k].width = text_width(labels[k]);
+        places[k].need = (std::max(places[k].width, LABEL_HEIGHT) + LABEL_ROOM) / 2;
+    }
+    find_middles(owners, side, places);
+    choose_places(owners, side, places);
+    for (size_t k = 0; k < labels.size(); ++k) {
         if (places[k].distance >= 0.0) {
-            draw_text(image, places[k].x - places[k].width / 2, places[k].y - height / 2, labels[k], palette.text,
-                      palette);
+            draw_text(image, places[k].x - places[k].width / 2, places[k].y - LABEL_HEIGHT / 2, labels[k],
+                      palette.text, palette);
         }
     }
 }
