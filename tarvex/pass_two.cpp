@@ -32,38 +32,39 @@ const std::string& cell_line(int cell)
     return LINES[size_t(cell)];
 }
 
-}  // namespace
-
+// The splitspace mask of a polygon's edges: every cell whose box holds a point inside them.
 unsigned splitspace_mask(std::span<const edge_equation> edges, std::vector<edge_equation>& scratch)
 {
-    // a point inside settles every cell whose box holds it, or the point nearest to it, without a search
+    // a point inside near the polygon's middle settles most cells without a search: where the polygon
+    // reaches into a cell, the cell's point nearest to it is usually inside too
     int x = 0;
     int y = 0;
     bool middle = middle_point(edges, x, y);
+    // and no cell is searched beyond the bounds of the polygon's points
+    const point_box grid = {cell_box(0, 0).x0, cell_box(0, 0).y0, cell_box(CELL_GRID - 1, CELL_GRID - 1).x1,
+                            cell_box(CELL_GRID - 1, CELL_GRID - 1).y1};
+    point_box bounds = inside_bounds(edges, grid);
     scratch.assign(edges.begin(), edges.end());
-    // and the cells' points beyond the polygon's bounds are never searched
-    point_box bounds = inside_bounds(edges, {cell_box(0, 0).x0, cell_box(0, 0).y0,
-                                             cell_box(CELL_GRID - 1, CELL_GRID - 1).x1,
-                                             cell_box(CELL_GRID - 1, CELL_GRID - 1).y1});
     unsigned mask = 0;
     for (int cy = 0; cy < CELL_GRID; ++cy) {
         for (int cx = 0; cx < CELL_GRID; ++cx) {
-            point_box box = cell_box(cx, cy);
-            box = {std::max(box.x0, bounds.x0), std::max(box.y0, bounds.y0), std::min(box.x1, bounds.x1),
-                   std::min(box.y1, bounds.y1)};
+            point_box cell = cell_box(cx, cy);
+            point_box box = {std::max(cell.x0, bounds.x0), std::max(cell.y0, bounds.y0), std::min(cell.x1, bounds.x1),
+                             std::min(cell.y1, bounds.y1)};
             if (box.x0 > box.x1 || box.y0 > box.y1) {
                 continue;
             }
-            // the point of the box nearest the middle is inside too where the polygon reaches into it
-            bool near_middle = middle && point_inside(scratch, std::clamp(x, box.x0, box.x1),
-                                                      std::clamp(y, box.y0, box.y1));
-            if (near_middle || any_point_inside_in_place(scratch, box)) {
+            bool nearest_inside =
+                middle && point_inside(scratch, std::clamp(x, box.x0, box.x1), std::clamp(y, box.y0, box.y1));
+            if (nearest_inside || any_point_inside_in_place(scratch, box)) {
                 mask |= cell_bit(cx, cy);
             }
         }
     }
     return mask;
 }
+
+}  // namespace
 
 bool pass_two(std::vector<uint8_t>& records, std::FILE* log, std::string& error)
 {

@@ -1,4 +1,5 @@
 // The polygon preparer: a text list of convex polygons in, a collision file out, in two passes.
+// This header holds what the preparer's files use of each other; each file keeps its own helpers.
 #pragma once
 
 #include "collision_file.h"
@@ -229,9 +230,6 @@ constexpr size_t LOG_BLOCK = size_t(1) << 20;
 
 // Writes the gathered log text and empties it.
 void write_log(std::FILE* log, std::string& gathered);
-
-// The splitspace mask of a polygon's edges: every cell whose box holds a point inside them.
-unsigned splitspace_mask(std::span<const edge_equation> edges, std::vector<edge_equation>& scratch);
 
 // The whole tool: the log goes to `log`, warnings and reasons for people to `errors`. Returns the
 // exit status.
