@@ -356,44 +356,44 @@ bool held_nearby(const pass_one_result& first, const reach_index& index, int x, 
     return false;
 }
 
-// The points that sharing polygons hold as drawn but not as stored, each once, in the order of the
-// polygons and their rows.
-std::vector<lost_candidate> find_candidates(const pass_one_result& first, std::span<const uint32_t> partner)
+// Whether the polygon may lose points along an edge that it shares: its stored edges leave out some
+// vertex as drawn.
+bool may_lose_points(const pass_one_result& first, std::span<const uint32_t> partner, const drawn_polygon& polygon)
 {
-    std::vector<lost_candidate> candidates;
-    std::vector<bool> seen(size_t(WORKING_SIDE) * WORKING_SIDE, false);
+    bool shares = polygon.sound && std::any_of(partner.begin() + polygon.first,
+                                               partner.begin() + polygon.first + polygon.count,
+                                               [](uint32_t id) { return id != NO_EDGE; });
+    return shares && !stored_contains_drawn(first, polygon);
+}
+
+// Appends the points that polygon k holds as drawn but not as stored, row by row, leaving out those
+// `seen` already.
+void lost_by_polygon(const pass_one_result& first, uint32_t k, std::vector<bool>& seen,
+                     std::vector<lost_candidate>& points)
+{
+    const drawn_polygon& polygon = first.polygons[k];
     const point_box& area = WORKING_AREA;
-    for (size_t k = 0; k < first.polygons.size(); ++k) {
-        const drawn_polygon& polygon = first.polygons[k];
-        bool shares = polygon.sound && std::any_of(partner.begin() + polygon.first,
-                                                   partner.begin() + polygon.first + polygon.count,
-                                                   [](uint32_t id) { return id != NO_EDGE; });
-        if (!shares || stored_contains_drawn(first, polygon)) {
-            continue;
-        }
-        point_box reach = reach_of(first, polygon);
-        for (int y = std::max(reach.y0, area.y0); y <= std::min(reach.y1, area.y1); ++y) {
-            int64_t drawn_lo = area.x0;
-            int64_t drawn_hi = area.x1;
-            drawn_row(first, polygon, y, drawn_lo, drawn_hi);
-            int64_t stored_lo = drawn_lo;
-            int64_t stored_hi = drawn_hi;
-            stored_row(first, polygon, y, stored_lo, stored_hi);
-            for (int64_t x = drawn_lo; x <= drawn_hi; ++x) {
-                if (stored_lo <= stored_hi && x == stored_lo) {
-                    x = stored_hi;  // the stored polygon holds these
-                    continue;
-                }
-                int xi = int(x);
-                size_t index = size_t(y) * WORKING_SIDE + size_t(xi);
-                if (!seen[index] && drawn_holds(first, polygon, xi, y)) {
-                    seen[index] = true;
-                    candidates.push_back({uint32_t(k), xi, y});
-                }
+    point_box reach = reach_of(first, polygon);
+    for (int y = std::max(reach.y0, area.y0); y <= std::min(reach.y1, area.y1); ++y) {
+        int64_t drawn_lo = area.x0;
+        int64_t drawn_hi = area.x1;
+        drawn_row(first, polygon, y, drawn_lo, drawn_hi);
+        int64_t stored_lo = drawn_lo;
+        int64_t stored_hi = drawn_hi;
+        stored_row(first, polygon, y, stored_lo, stored_hi);
+        for (int64_t x = drawn_lo; x <= drawn_hi; ++x) {
+            if (stored_lo <= stored_hi && x == stored_lo) {
+                x = stored_hi;  // the stored polygon holds these
+                continue;
+            }
+            int xi = int(x);
+            size_t index = size_t(y) * WORKING_SIDE + size_t(xi);
+            if (!seen[index] && drawn_holds(first, polygon, xi, y)) {
+                seen[index] = true;
+                points.push_back({k, xi, y});
             }
         }
     }
-    return candidates;
 }
 
 }  // namespace
@@ -402,39 +402,49 @@ void find_cracks(pass_one_result& first)
 {
     std::vector<uint32_t> partner;
     std::vector<shared_edge> shared = find_shared_edges(first, partner);
-    if (shared.empty()) {
+    std::vector<uint32_t> losing;
+    for (size_t k = 0; k < first.polygons.size() && !shared.empty(); ++k) {
+        if (may_lose_points(first, partner, first.polygons[k])) {
+            losing.push_back(uint32_t(k));
+        }
+    }
+    if (losing.empty()) {
         return;
     }
     // the points that a polygon holds as drawn but not as stored and that no other stored polygon
-    // holds: each is lost, and those in the gap along a shared edge are its crack
-    std::vector<lost_candidate> candidates = find_candidates(first, partner);
-    if (candidates.empty()) {
+    // holds are lost, and those in the gap along a shared edge are its crack; often a polygon drawn
+    // nearby holds each, and nothing is lost
+    std::vector<bool> seen(size_t(WORKING_SIDE) * WORKING_SIDE, false);
+    std::vector<lost_candidate> points;
+    reach_index index = index_reaches(first);
+    bool all_held = true;
+    for (size_t i = 0; i < losing.size() && all_held; ++i) {
+        points.clear();
+        lost_by_polygon(first, losing[i], seen, points);
+        all_held = std::all_of(points.begin(), points.end(), [&](const lost_candidate& point) {
+            return held_nearby(first, index, point.x, point.y);
+        });
+    }
+    if (all_held) {
         return;
     }
-    // most are held by a polygon drawn nearby; the rest are looked up in what the imager draws
-    reach_index index = index_reaches(first);
-    std::vector<bool> held(candidates.size());
-    bool all_held = true;
-    for (size_t i = 0; i < candidates.size(); ++i) {
-        held[i] = held_nearby(first, index, candidates[i].x, candidates[i].y);
-        all_held = all_held && held[i];
-    }
-    if (!all_held) {
-        record_walk walk = walk_records(first.records);
-        std::vector<uint32_t> owners;
-        render_owners(first.records.data(), walk.records, WORKING_SIDE, owners);
-        for (size_t i = 0; i < candidates.size(); ++i) {
-            held[i] = owners[size_t(candidates[i].y) * WORKING_SIDE + size_t(candidates[i].x)] != NO_POLYGON;
-        }
-    }
+    // else the imager's drawing tells which are held
+    record_walk walk = walk_records(first.records);
+    std::vector<uint32_t> owners;
+    render_owners(first.records.data(), walk.records, WORKING_SIDE, owners);
+    seen.assign(seen.size(), false);
     std::vector<crack> cracks(shared.size());
-    for (size_t i = 0; i < candidates.size(); ++i) {
-        const lost_candidate& candidate = candidates[i];
-        uint32_t id = held[i] ? NO_EDGE
-                              : crack_of(first, shared, partner, first.polygons[candidate.polygon], candidate.x,
-                                         candidate.y);
-        if (id != NO_EDGE) {
-            count_lost(cracks[id], candidate.x, candidate.y);
+    for (uint32_t k : losing) {
+        points.clear();
+        lost_by_polygon(first, k, seen, points);
+        for (const lost_candidate& point : points) {
+            if (owners[size_t(point.y) * WORKING_SIDE + size_t(point.x)] != NO_POLYGON) {
+                continue;
+            }
+            uint32_t id = crack_of(first, shared, partner, first.polygons[k], point.x, point.y);
+            if (id != NO_EDGE) {
+                count_lost(cracks[id], point.x, point.y);
+            }
         }
     }
     for (size_t id = 0; id < shared.size(); ++id) {
