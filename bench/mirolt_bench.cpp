@@ -72,7 +72,7 @@ int main(int argc, char** argv)
         bool walk;  // whether the per-pixel walk is quick enough to measure
     };
     std::vector<map_case> maps;
-    for (size_t count : {100, 1000, 10000, 100000}) {
+    for (size_t count : {100u, 1000u, 10000u, 100000u}) {
         maps.push_back({nullptr, prepare(random_map(uint32_t(count), count)), count <= 1000});
     }
     maps.push_back({"unfinished row", unfinished_row_file(100000), true});

@@ -17,7 +17,7 @@ int main(int argc, char** argv)
     bool quick = argc > 1 && std::string(argv[1]) == "quick";
     std::FILE* discard = std::fopen(NULL_DEVICE, "wb");
     std::printf("%10s %14s %14s %10s %10s\n", "polygons", "fast (ms)", "brute (ms)", "ratio", "same");
-    for (size_t count : {100, 1000, 10000, 100000}) {
+    for (size_t count : {100u, 1000u, 10000u, 100000u}) {
         pass_result first = run_pass_one(random_map(uint32_t(count), count));
         std::vector<uint8_t> filled;
         std::string error;
