@@ -67,10 +67,17 @@ struct drawing_layer {
 picture preview_picture(std::span<const uint32_t> owners, int side, size_t polygons,
                         const drawing_layer* drawing = nullptr);
 
+// The colour of a pixel's palette index: the background for any index beyond the palette.
+inline const colour& colour_at(const picture& image, uint32_t index)
+{
+    return index < image.palette.size() ? image.palette[index] : image.background;
+}
+
 // The picture's pixels in red, green and blue, top row first.
 void rgb_pixels(const picture& image, std::vector<uint8_t>& rgb);
 
-// The PNG file of a picture: 8-bit RGB, top row first. False when memory runs out.
+// The PNG file of a picture, top row first: 8-bit RGB, or a palette where the encoder makes one.
+// False when memory runs out.
 [[nodiscard]] bool png_file(const picture& image, std::vector<uint8_t>& file);
 constexpr size_t PNG_HEADER_SIZE = 33;  // the signature and the IHDR chunk
 
