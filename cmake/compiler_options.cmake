@@ -12,6 +12,8 @@ function(set_project_options target)
     endif()
     if(SANITIZE OR FUZZ)
       set(sanitizers address,undefined,float-cast-overflow,float-divide-by-zero)
+      # the preconditions that the code asserts hold there too, whatever the build type says
+      target_compile_options(${target} PRIVATE -UNDEBUG)
       target_compile_options(${target} PRIVATE
         -fsanitize=${sanitizers} -fno-sanitize-recover=all -fno-omit-frame-pointer)
       target_link_options(${target} PRIVATE -fsanitize=${sanitizers})

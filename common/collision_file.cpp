@@ -4,6 +4,7 @@
 #include "fixed_point.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <tuple>
 
@@ -45,6 +46,7 @@ void append_data_end(std::vector<uint8_t>& out)
 
 void put_header(uint8_t* record, unsigned size, unsigned splitspace_mask)
 {
+    assert(size <= MAX_RECORD_SIZE && size % WORD_SIZE == 0 && splitspace_mask <= 0xFFFF);
     put_be16(size, record);
     put_be16(splitspace_mask, record + 2);
 }

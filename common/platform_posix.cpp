@@ -2,6 +2,7 @@
 #include "platform.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -385,6 +386,7 @@ std::string stored_name(const char* name)
 
 bool open_output(const char* name, output_file& out)
 {
+    assert(out.file == nullptr && out.error == 0 && out.temporary.empty());
     if (*name == '\0') {
         return fail(out, ENOENT);
     }

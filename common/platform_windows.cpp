@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cassert>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -307,6 +308,7 @@ std::string stored_name(const char* name)
 
 bool open_output(const char* name, output_file& out)
 {
+    assert(out.file == nullptr && out.error == 0 && out.temporary.empty());
     if (*name == '\0') {
         return fail(out, ENOENT);
     }

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cassert>
 #include <cmath>
 #include <numeric>
 #include <utility>
@@ -67,6 +68,7 @@ void narrow(const edge_equation& edge, int y, int x, int& x_in, int& x_out)
 // x_out is not.
 int last_inside(const edge_equation& edge, int y, int x_in, int x_out)
 {
+    assert(is_inside(edge, x_in, y) && !is_inside(edge, x_out, y));
     // on exactly stored edges the answer sits beside the line's real crossing of the row, so probe
     // there first; the bisection below finishes the job whatever the rounding did
     double crossing = -(double(edge.c1) + double(y) * double(edge.c2)) / double(edge.c3);

@@ -4,6 +4,7 @@
 
 #include "collision_file.h"
 
+#include <cassert>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -22,6 +23,7 @@ constexpr point_box WORKING_AREA = {0, 0, WORKING_SIDE - 1, WORKING_SIDE - 1};
 // The points searched for splitspace cell (cx, cy), margins included, and the cell's bit in the mask.
 inline point_box cell_box(int cx, int cy)
 {
+    assert(cx >= 0 && cx < CELL_GRID && cy >= 0 && cy < CELL_GRID);
     int x0 = CELL_SIZE * cx - CELL_MARGIN;
     int y0 = CELL_SIZE * cy - CELL_MARGIN;
     return {x0, y0, x0 + CELL_SIZE + 2 * CELL_MARGIN, y0 + CELL_SIZE + 2 * CELL_MARGIN};
@@ -29,6 +31,7 @@ inline point_box cell_box(int cx, int cy)
 
 inline unsigned cell_bit(int cx, int cy)
 {
+    assert(cx >= 0 && cx < CELL_GRID && cy >= 0 && cy < CELL_GRID);
     return 1u << (CELL_GRID * cy + cx);
 }
 

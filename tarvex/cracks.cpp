@@ -8,6 +8,7 @@
 #include "picture.h"
 
 #include <algorithm>
+#include <cassert>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -31,8 +32,9 @@ raw_edge raw_edge_at(const std::vector<uint8_t>& records, size_t record_offset, 
     return {int32_t(get_be32(at)), int16_t(get_be16(at + 4)), int16_t(get_be16(at + 6))};
 }
 
-int64_t floor_divide(int64_t a, int64_t b)  // b > 0
+int64_t floor_divide(int64_t a, int64_t b)
 {
+    assert(b > 0);
     return a >= 0 ? a / b : -((-a + b - 1) / b);
 }
 
