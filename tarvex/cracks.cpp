@@ -290,7 +290,7 @@ uint32_t crack_of(const pass_one_result& first, std::span<const shared_edge> sha
 
 // A point that a polygon holds as drawn but not as stored: lost unless another stored polygon holds
 // it.
-struct lost_candidate {
+struct lost_point {
     uint32_t polygon;
     int x;
     int y;
@@ -306,24 +306,25 @@ struct reach_index {
     std::vector<uint32_t> polygons;
 };
 
+// The squares of the index that a polygon's outline reaches.
+point_box squares_reached(const pass_one_result& first, const drawn_polygon& polygon)
+{
+    point_box reach = reach_of(first, polygon);
+    return {std::max(reach.x0, 0) / INDEX_SQUARE, std::max(reach.y0, 0) / INDEX_SQUARE,
+            std::min(reach.x1, WORKING_SIDE - 1) / INDEX_SQUARE, std::min(reach.y1, WORKING_SIDE - 1) / INDEX_SQUARE};
+}
+
 reach_index index_reaches(const pass_one_result& first)
 {
     reach_index index;
     index.starts.assign(size_t(INDEX_SIDE * INDEX_SIDE) + 1, 0);
-    auto each_square = [&](const drawn_polygon& polygon, auto&& take) {
-        point_box reach = reach_of(first, polygon);
-        int x0 = std::max(reach.x0, 0) / INDEX_SQUARE;
-        int y0 = std::max(reach.y0, 0) / INDEX_SQUARE;
-        int x1 = std::min(reach.x1, WORKING_SIDE - 1) / INDEX_SQUARE;
-        int y1 = std::min(reach.y1, WORKING_SIDE - 1) / INDEX_SQUARE;
-        for (int y = y0; y <= y1; ++y) {
-            for (int x = x0; x <= x1; ++x) {
-                take(size_t(y * INDEX_SIDE + x));
+    for (const drawn_polygon& polygon : first.polygons) {
+        point_box squares = squares_reached(first, polygon);
+        for (int y = squares.y0; y <= squares.y1; ++y) {
+            for (int x = squares.x0; x <= squares.x1; ++x) {
+                ++index.starts[size_t(y * INDEX_SIDE + x) + 1];
             }
         }
-    };
-    for (const drawn_polygon& polygon : first.polygons) {
-        each_square(polygon, [&](size_t square) { ++index.starts[square + 1]; });
     }
     for (size_t square = 1; square < index.starts.size(); ++square) {
         index.starts[square] += index.starts[square - 1];
@@ -331,7 +332,12 @@ reach_index index_reaches(const pass_one_result& first)
     index.polygons.resize(index.starts.back());
     std::vector<uint32_t> filled(index.starts.begin(), index.starts.end() - 1);
     for (size_t k = 0; k < first.polygons.size(); ++k) {
-        each_square(first.polygons[k], [&](size_t square) { index.polygons[filled[square]++] = uint32_t(k); });
+        point_box squares = squares_reached(first, first.polygons[k]);
+        for (int y = squares.y0; y <= squares.y1; ++y) {
+            for (int x = squares.x0; x <= squares.x1; ++x) {
+                index.polygons[filled[size_t(y * INDEX_SIDE + x)]++] = uint32_t(k);
+            }
+        }
     }
     return index;
 }
@@ -371,7 +377,7 @@ bool may_lose_points(const pass_one_result& first, std::span<const uint32_t> par
 // Appends the points that polygon k holds as drawn but not as stored, row by row, leaving out those
 // `seen` already.
 void lost_by_polygon(const pass_one_result& first, uint32_t k, std::vector<bool>& seen,
-                     std::vector<lost_candidate>& points)
+                     std::vector<lost_point>& points)
 {
     const drawn_polygon& polygon = first.polygons[k];
     const point_box& area = WORKING_AREA;
@@ -417,13 +423,13 @@ void find_cracks(pass_one_result& first)
     // holds are lost, and those in the gap along a shared edge are its crack; often a polygon drawn
     // nearby holds each, and nothing is lost
     std::vector<bool> seen(size_t(WORKING_SIDE) * WORKING_SIDE, false);
-    std::vector<lost_candidate> points;
+    std::vector<lost_point> points;
     reach_index index = index_reaches(first);
     bool all_held = true;
     for (size_t i = 0; i < losing.size() && all_held; ++i) {
         points.clear();
         lost_by_polygon(first, losing[i], seen, points);
-        all_held = std::all_of(points.begin(), points.end(), [&](const lost_candidate& point) {
+        all_held = std::all_of(points.begin(), points.end(), [&](const lost_point& point) {
             return held_nearby(first, index, point.x, point.y);
         });
     }
@@ -439,7 +445,7 @@ void find_cracks(pass_one_result& first)
     for (uint32_t k : losing) {
         points.clear();
         lost_by_polygon(first, k, seen, points);
-        for (const lost_candidate& point : points) {
+        for (const lost_point& point : points) {
             if (owners[size_t(point.y) * WORKING_SIDE + size_t(point.x)] != NO_POLYGON) {
                 continue;
             }
