@@ -110,7 +110,7 @@ int main(int argc, char** argv)
             picture image = preview ? preview_picture(owners, IMAGE_SIDE, walk.records.size())
                                     : plain_picture(owners, IMAGE_SIDE, walk.records.size());
             std::vector<uint8_t> png;
-            double encode = seconds_per_run([&] { (void)png_file(image, png); });
+            double encode = seconds_per_run([&] { png_file(image, png); });
             std::printf("PNG of the %s picture of %zu polygons: %.1f ms, %zu bytes\n", preview ? "preview" : "exact",
                         walk.records.size(), encode * 1e3, png.size());
         }

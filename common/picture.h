@@ -77,8 +77,8 @@ inline const colour& colour_at(const picture& image, uint32_t index)
 void rgb_pixels(const picture& image, std::vector<uint8_t>& rgb);
 
 // The PNG file of a picture, top row first: 8-bit RGB, or a palette where the encoder makes one.
-// False when memory runs out.
-[[nodiscard]] bool png_file(const picture& image, std::vector<uint8_t>& file);
+// Running out of memory throws bad_alloc.
+void png_file(const picture& image, std::vector<uint8_t>& file);
 constexpr size_t PNG_HEADER_SIZE = 33;  // the signature and the IHDR chunk
 
 // The TGA file of a picture: an uncompressed 24-bit header, then the pixels as blue, green, red, the

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <new>
 #include <string>
 
 namespace {
@@ -44,9 +43,7 @@ bool write_tga(output_file& out, const picture& image, std::FILE* log)
 bool write_png(output_file& out, const picture& image, std::FILE* log)
 {
     std::vector<uint8_t> file;
-    if (!png_file(image, file)) {
-        throw std::bad_alloc();  // told as "Out of memory.", and the output abandons itself
-    }
+    png_file(image, file);  // running out of memory is told as "Out of memory.", and the output abandons itself
     if (!write_output(out, file.data(), PNG_HEADER_SIZE)) {
         return false;
     }

@@ -55,84 +55,79 @@ std::vector<uint8_t> palette_entries(const picture& image, std::vector<colour>& 
     return entries;
 }
 
-// The rows as PNG filters them: a filter byte, then each sample less the one above it. `sample`
-// gives the samples of a row; the buffer is not cleared first, as every byte of it is written.
-template <typename Samples>
-std::unique_ptr<uint8_t[]> filtered_rows(size_t row_size, size_t rows, Samples&& sample)
+// Filters the rows for PNG: each sample less the one above it, behind the row's filter byte. Rows
+// are `stride` bytes apart, the filter byte first.
+void filter_up(uint8_t* rows, size_t stride, size_t count)
 {
-    size_t stride = row_size + 1;
-    auto filtered = std::make_unique_for_overwrite<uint8_t[]>(stride * rows);
-    for (size_t row = 0; row < rows; ++row) {
-        uint8_t* out = &filtered[row * stride];
-        out[0] = FILTER_UP;
-        sample(row, out + 1);
-    }
-    for (size_t row = rows; row-- > 1;) {  // from the bottom, so each row still sees the one above
-        uint8_t* out = &filtered[row * stride + 1];
+    for (size_t row = count; row-- > 1;) {  // from the bottom, so each row still sees the one above
+        uint8_t* out = &rows[row * stride + 1];
         const uint8_t* above = out - stride;
-        for (size_t i = 0; i < row_size; ++i) {
+        for (size_t i = 0; i + 1 < stride; ++i) {
             out[i] = uint8_t(out[i] - above[i]);
         }
     }
-    return filtered;
+    for (size_t row = 0; row < count; ++row) {
+        rows[row * stride] = FILTER_UP;
+    }
 }
 
 }  // namespace
 
-bool png_file(const picture& image, std::vector<uint8_t>& file)
+void png_file(const picture& image, std::vector<uint8_t>& file)
 {
-    try {
-        std::vector<colour> palette;
-        std::vector<uint8_t> entries = palette_entries(image, palette);
-        bool indexed = !entries.empty();
-        size_t side = size_t(image.side);
-        size_t row_size = side * (indexed ? 1 : PIXEL_SIZE);
-        std::vector<uint8_t> rgb;
-        if (!indexed) {
-            rgb_pixels(image, rgb);
-        }
-        std::unique_ptr<uint8_t[]> filtered = filtered_rows(row_size, side, [&](size_t row, uint8_t* out) {
-            if (!indexed) {
-                std::copy_n(&rgb[row * row_size], row_size, out);
-                return;
-            }
+    std::vector<colour> palette;
+    std::vector<uint8_t> entries = palette_entries(image, palette);
+    bool indexed = !entries.empty();
+    size_t side = size_t(image.side);
+    size_t row_size = side * (indexed ? 1 : PIXEL_SIZE);
+    size_t stride = row_size + 1;
+    size_t filtered_size = stride * side;
+    // every byte is written below, so the buffer is not cleared first
+    auto filtered = std::make_unique_for_overwrite<uint8_t[]>(filtered_size);
+    if (indexed) {
+        for (size_t row = 0; row < side; ++row) {
             const uint32_t* pixel = &image.pixels[row * side];
+            uint8_t* out = &filtered[row * stride + 1];
             for (size_t x = 0; x < side; ++x) {
                 out[x] = entries[std::min<size_t>(pixel[x], entries.size() - 1)];
             }
-        });
-        size_t filtered_size = (row_size + 1) * side;
-
-        std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
-            libdeflate_alloc_compressor(COMPRESSION_LEVEL), libdeflate_free_compressor);
-        if (!compressor) {
-            return false;
         }
-        size_t bound = libdeflate_zlib_compress_bound(compressor.get(), filtered_size);
-        auto compressed = std::make_unique_for_overwrite<uint8_t[]>(bound);
-        size_t size = libdeflate_zlib_compress(compressor.get(), filtered.get(), filtered_size, compressed.get(), bound);
-        if (size == 0) {
-            return false;
+    } else {
+        std::vector<uint8_t> rgb;
+        rgb_pixels(image, rgb);
+        for (size_t row = 0; row < side; ++row) {
+            std::copy_n(&rgb[row * row_size], row_size, &filtered[row * stride + 1]);
         }
-
-        file.assign(std::begin(PNG_SIGNATURE), std::end(PNG_SIGNATURE));
-        uint8_t header[13] = {};
-        put_be32(uint32_t(side), header);
-        put_be32(uint32_t(side), header + 4);
-        header[8] = 8;  // bits per sample; compression, filter and interlace methods are all 0
-        header[9] = indexed ? COLOUR_TYPE_PALETTE : COLOUR_TYPE_RGB;
-        append_chunk(file, "IHDR", header, sizeof header);
-        if (indexed) {
-            std::vector<uint8_t> entries_rgb;
-            for (const colour& shade : palette) {
-                entries_rgb.insert(entries_rgb.end(), {shade.red, shade.green, shade.blue});
-            }
-            append_chunk(file, "PLTE", entries_rgb.data(), entries_rgb.size());
-        }
-        append_chunk(file, "IDAT", compressed.get(), size);
-        append_chunk(file, "IEND", nullptr, 0);
-        return true;
-    } catch (const std::bad_alloc&) {
-        return false;
     }
+    filter_up(filtered.get(), stride, side);
+
+    // libdeflate fails only to allocate, and its bound always holds the stream
+    std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
+        libdeflate_alloc_compressor(COMPRESSION_LEVEL), libdeflate_free_compressor);
+    if (!compressor) {
+        throw std::bad_alloc();
+    }
+    size_t bound = libdeflate_zlib_compress_bound(compressor.get(), filtered_size);
+    auto compressed = std::make_unique_for_overwrite<uint8_t[]>(bound);
+    size_t size = libdeflate_zlib_compress(compressor.get(), filtered.get(), filtered_size, compressed.get(), bound);
+    if (size == 0) {
+        throw std::bad_alloc();
+    }
+
+    file.assign(std::begin(PNG_SIGNATURE), std::end(PNG_SIGNATURE));
+    uint8_t header[13] = {};
+    put_be32(uint32_t(side), header);
+    put_be32(uint32_t(side), header + 4);
+    header[8] = 8;  // bits per sample; compression, filter and interlace methods are all 0
+    header[9] = indexed ? COLOUR_TYPE_PALETTE : COLOUR_TYPE_RGB;
+    append_chunk(file, "IHDR", header, sizeof header);
+    if (indexed) {
+        std::vector<uint8_t> entries_rgb;
+        for (const colour& shade : palette) {
+            entries_rgb.insert(entries_rgb.end(), {shade.red, shade.green, shade.blue});
+        }
+        append_chunk(file, "PLTE", entries_rgb.data(), entries_rgb.size());
+    }
+    append_chunk(file, "IDAT", compressed.get(), size);
+    append_chunk(file, "IEND", nullptr, 0);
 }

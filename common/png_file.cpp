@@ -57,20 +57,21 @@ void append_bytes(void* context, void* data, int size)
 
 }  // namespace
 
-bool png_file(const picture& image, std::vector<uint8_t>& file)
+void png_file(const picture& image, std::vector<uint8_t>& file)
 {
     try {
         std::vector<uint8_t> rgb;
         rgb_pixels(image, rgb);
         file.clear();
         int stride = image.side * int(PIXEL_SIZE);
-        return stbi_write_png_to_func(append_bytes, &file, image.side, image.side, int(PIXEL_SIZE), rgb.data(),
-                                      stride) != 0;
+        // stb fails only where an allocation failed, and the hooks throw then
+        (void)stbi_write_png_to_func(append_bytes, &file, image.side, image.side, int(PIXEL_SIZE), rgb.data(),
+                                     stride);
     } catch (const std::bad_alloc&) {
         for (void* block : stb_blocks) {
             std::free(block);
         }
         stb_blocks.clear();
-        return false;
+        throw;
     }
 }
