@@ -4,8 +4,9 @@
 // How the library reports: a function that can fail returns a [[nodiscard]] bool, or a result whose
 // `error` says what failed, with errno as the reason where the system gave one (output_file.error,
 // input_result, record_walk.error); a *_text function turns it into the words the tools print. Only a
-// tool's entry prints and chooses the exit status, and running out of memory is caught there once, as
-// bad_alloc.
+// tool's entry prints and chooses the exit status. Memory that runs out while a file is read, or an
+// output is held, is that file's failure, ENOMEM; anywhere else bad_alloc goes up to the tool's
+// entry, which catches it once and says "Out of memory.".
 #pragma once
 
 #include "platform.h"
