@@ -229,7 +229,6 @@ size_t position_of(const std::vector<uint32_t>& piece, uint32_t u)
     return size_t(std::find(piece.begin(), piece.end(), u) - piece.begin());
 }
 
-
 // Hertel and Mehlhorn: every diagonal, in turn, goes when the two pieces beside it stay convex
 // together.
 std::vector<std::vector<uint32_t>> merge_triangles(std::span<const drawn_point> points,

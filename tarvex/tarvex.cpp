@@ -165,6 +165,34 @@ bool make_text(const char* input_name, std::FILE* input, const run_options& opti
     return true;
 }
 
+// Carries a refusal's words from one step of the reading to another.
+template <typename Step>
+void take_refusal(pass_one_result& to, const Step& step)
+{
+    to.error = step.error;
+    to.error_line = step.error_line;
+    to.error_detail = step.error_detail;
+}
+
+// Reads the polygons as drawn and mends them into `mended`; false, with the refusal in `drawn`, when
+// the text's structure is wrong or a polygon cannot be mended. Read from the input itself, the
+// polygons and their warnings go to `drawn`, as the warnings are about the text as read.
+bool mend_text(polygon_text& text, bool from_memory, pass_one_result& drawn, mended_drawing& mended)
+{
+    pass_one_result shapes;
+    bool read = read_shapes(text, shapes);
+    if (!from_memory) {
+        drawn = std::move(shapes);
+    } else if (!read) {
+        take_refusal(drawn, shapes);
+    }
+    if (read && !mend_shapes(from_memory ? shapes.shapes : drawn.shapes, mended)) {
+        take_refusal(drawn, mended);
+        return false;
+    }
+    return read;
+}
+
 // Pass one on the input, mended, made from a map or moved, as the options say; false when the run
 // must stop, with the reason logged and told. Warnings and errors name the input's own lines.
 bool read_polygons(const char* input_name, std::FILE* input, const run_options& options, std::FILE* log,
@@ -175,46 +203,26 @@ bool read_polygons(const char* input_name, std::FILE* input, const run_options& 
     made_text made;
     bool from_memory = options.moved || names_map(input_name);
     mended_drawing mended;
-    pass_one_result drawn;
+    pass_one_result drawn;  // the steps before pass one: their warnings, and a refusal
     try {
         if (from_memory) {
             accepted = make_text(input_name, input, options, errors, drawn, made, failure);
         }
         polygon_text text = from_memory ? text_from_memory(made.text) : text_from_file(input);
         if (accepted && options.fix) {
-            pass_one_result shapes;
-            accepted = read_shapes(text, shapes);
-            failure = failure.error != input_error::none ? failure : text.failure;
-            if (!from_memory) {
-                drawn = std::move(shapes);  // its warnings are about the text as read
-            } else if (!accepted) {
-                drawn.error = shapes.error;
-                drawn.error_line = shapes.error_line;
-                drawn.error_detail = shapes.error_detail;
-            }
-            if (accepted && !mend_shapes(from_memory ? shapes.shapes : drawn.shapes, mended)) {
-                accepted = false;
-                drawn.error = mended.error;
-                drawn.error_line = mended.error_line;
-                drawn.error_detail = mended.error_detail;
-            }
+            accepted = mend_text(text, from_memory, drawn, mended);
             if (accepted) {
                 polygon_text mended_text = text_from_memory(mended.text);
                 accepted = pass_one(mended_text, log, first, true);
                 compiled = mended.text;
-            } else {
-                first.error = drawn.error;
-                first.error_line = drawn.error_line;
-                first.error_detail = drawn.error_detail;
             }
         } else if (accepted) {
             accepted = pass_one(text, log, first, options.watertight);
-            failure = failure.error != input_error::none ? failure : text.failure;
             compiled = from_memory ? made.text : "";
-        } else {
-            first.error = drawn.error;
-            first.error_line = drawn.error_line;
-            first.error_detail = drawn.error_detail;
+        }
+        failure = failure.error != input_error::none ? failure : text.failure;
+        if (!accepted && first.error.empty()) {
+            take_refusal(first, drawn);
         }
     } catch (const std::bad_alloc&) {
         failure = {input_error::cannot_read, ENOMEM, 0};
@@ -278,9 +286,8 @@ std::string text_of(const pass_one_result& first)
     return text;
 }
 
-
-
-
+// The whole run on one input, once the command line is read: the files checked and opened, the two
+// passes, the outputs written, and every failure told. Returns the exit status.
 int prepare(const char* input_name, const char* output_name, const run_options& options, std::FILE* log,
             std::FILE* errors)
 {
