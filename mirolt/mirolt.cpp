@@ -6,10 +6,6 @@
 #include "platform.h"
 #include "point_search.h"
 
-#include <algorithm>
-#include <cctype>
-#include <cerrno>
-#include <cmath>
 #include <cstring>
 #include <new>
 #include <string>
