@@ -30,22 +30,6 @@ double dot(point o, point a, point b)
     return (a.x - o.x) * (b.x - o.x) + (a.y - o.y) * (b.y - o.y);
 }
 
-}  // namespace
-
-std::string number_text(float value)
-{
-    char text[32];
-    auto [end, error] = std::to_chars(text, text + sizeof text, value);
-    return error == std::errc() ? std::string(text, end) : std::string("?");
-}
-
-namespace {
-
-std::string vertex_text(const vertex_line& vertex)
-{
-    return point_text(vertex.x, vertex.y);
-}
-
 void add(warning_list& warnings, warning_kind kind, const vertex_line& place, size_t line, size_t number,
          const std::string& words)
 {
@@ -205,6 +189,13 @@ bool reaches_working_area(std::span<const vertex_line> vertices, std::span<const
 
 }  // namespace
 
+std::string number_text(float value)
+{
+    char text[32];
+    auto [end, error] = std::to_chars(text, text + sizeof text, value);
+    return error == std::errc() ? std::string(text, end) : std::string("?");
+}
+
 std::string point_text(float x, float y)
 {
     std::string text = "(";
@@ -250,8 +241,8 @@ bool check_polygon(size_t number, size_t polygon_line, std::span<const vertex_li
     std::span<const vertex_line> outline = closed ? vertices.first(vertices.size() - 1) : vertices;
     if (!closed) {
         add(warnings, warning_kind::not_closed, last, last.line, number,
-            " is not closed: its last vertex " + vertex_text(last) + " does not repeat its first " +
-                vertex_text(first) + ", so the closing edge is missing");
+            " is not closed: its last vertex " + point_text(last.x, last.y) + " does not repeat its first " +
+                point_text(first.x, first.y) + ", so the closing edge is missing");
     }
     double area = filled_area(outline);
     if (area == 0.0 && distinct_points(outline) < 3) {
