@@ -229,7 +229,11 @@ void find_cracks(pass_one_result& first);
 constexpr size_t LOG_BLOCK = size_t(1) << 20;
 
 // Writes the gathered log text and empties it.
-void write_log(std::FILE* log, std::string& gathered);
+inline void write_log(std::FILE* log, std::string& gathered)
+{
+    std::fwrite(gathered.data(), 1, gathered.size(), log);
+    gathered.clear();
+}
 
 // The whole tool: the log goes to `log`, warnings and reasons for people to `errors`. Returns the
 // exit status.
