@@ -5,7 +5,7 @@
 #include "platform.h"
 #include "random_polygons.h"
 #include "reference.h"
-#include "tarvex.h"
+#include "passes.h"
 #include "timing.h"
 
 #include <cstdio>
@@ -20,10 +20,10 @@ int main(int argc, char** argv)
     for (size_t count : {100u, 1000u, 10000u, 100000u}) {
         pass_result first = run_pass_one(random_map(uint32_t(count), count));
         std::vector<uint8_t> filled;
-        std::string error;
+        refusal refused;
         double fast = seconds_per_run([&] {
             filled = first.bytes;
-            (void)pass_two(filled, discard, error);  // the maps are valid; the references check the masks
+            (void)pass_two(filled, discard, refused);  // the maps are valid; the references check the masks
         });
 
         bool with_reference = !quick && count <= 1000;

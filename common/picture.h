@@ -53,7 +53,9 @@ struct picture_point {
 };
 
 struct drawing_layer {
-    std::vector<std::vector<picture_point>> outlines;  // each polygon's outline as drawn, closed
+    std::vector<std::vector<picture_point>> outlines;  // each outline as drawn, closed where it is
+    std::vector<uint32_t> hues;                        // the polygon whose hue each outline takes, where
+                                                       // that is not the polygon of its own number
     std::vector<bool> drawn;                           // per pixel: inside a drawn polygon
     std::vector<std::string> labels;                   // each polygon's label instead of its number
     std::vector<picture_point> marks;                  // the places that warnings name
@@ -85,6 +87,12 @@ constexpr size_t PNG_HEADER_SIZE = 33;  // the signature and the IHDR chunk
 // rows from the bottom of the picture up; `stored` counts the rows in file order.
 void tga_header(int side, uint8_t* header);
 void tga_row(const picture& image, int stored, uint8_t* out);
+
+// Whether the name, as the system stores it, asks for a PNG file: it ends in .png in any case.
+bool names_png(const char* name);
+
+// Writes the picture to an open output, as PNG or TGA, and finishes it; on failure out.error says why.
+[[nodiscard]] bool write_picture_to(output_file& out, const picture& image, bool png, std::FILE* log);
 
 // Writes the picture as a PNG file when the name, as the system stores it, ends in .png in any case,
 // and as a TGA file otherwise, logging "Written header." and "Written imagedata." when `log` is set.

@@ -55,23 +55,27 @@ bool write_png(output_file& out, const picture& image, std::FILE* log)
     return finish_output(out);
 }
 
-// A name ending in .png, in any case, asks for a PNG file; any other name for a TGA file.
+}  // namespace
+
 bool names_png(const char* name)
 {
-    std::string_view text = name;
+    // the format follows the name as the system stores it: "x.png." is stored as "x.png" on Windows
+    std::string stored = stored_name(name);
+    std::string_view text = stored;
     std::string ending(text.substr(text.size() < 4 ? 0 : text.size() - 4));
     std::transform(ending.begin(), ending.end(), ending.begin(), [](unsigned char c) { return char(std::tolower(c)); });
     return ending == ".png";
 }
 
-}  // namespace
+bool write_picture_to(output_file& out, const picture& image, bool png, std::FILE* log)
+{
+    return png ? write_png(out, image, log) : write_tga(out, image, log);
+}
 
 bool write_picture(const char* name, const picture& image, std::FILE* log, int& error)
 {
-    // the format follows the name as the system stores it: "x.png." is stored as "x.png" on Windows
     output_file out;
-    bool png = names_png(stored_name(name).c_str());
-    if (!open_output(name, out) || !(png ? write_png(out, image, log) : write_tga(out, image, log))) {
+    if (!open_output(name, out) || !write_picture_to(out, image, names_png(name), log)) {
         error = out.error;
         return false;
     }

@@ -30,6 +30,9 @@ std::FILE* open_input(const char* name);
 // Whether two names lead to one existing file, by any spelling or link: a FIFO or a device too.
 bool same_file(const char* a, const char* b);
 
+// Whether two names lead to one file, whether or not it exists yet: by any spelling or link.
+bool same_destination(const char* a, const char* b);
+
 // The name as the system stores it: Windows drops dots and spaces at the end of a name.
 std::string stored_name(const char* name);
 
@@ -49,10 +52,13 @@ struct output_file;
 // Closes the output after a failure, or when it was never finished, and removes the temporary file.
 void abandon_output(output_file& out);
 
+// How many outputs may be open at once: a tool's run writes at most three files.
+constexpr size_t MAX_OPEN_OUTPUTS = 3;
+
 // An output on its way to its file (see output_way); a failed run leaves the old file as it was. An
-// existing file that the user may not write is refused, as the shell refuses it. One output is open
-// at a time. It abandons itself when it goes out of scope unfinished, so no path can leave a
-// temporary file behind.
+// existing file that the user may not write is refused, as the shell refuses it. Up to
+// MAX_OPEN_OUTPUTS are open at a time. It abandons itself when it goes out of scope unfinished, so no
+// path can leave a temporary file behind.
 struct output_file {
     std::FILE* file = nullptr;
     int error = 0;  // errno of the first failure, or DEVICE_NAME
@@ -62,6 +68,7 @@ struct output_file {
     std::string temporary;               // replace: the temporary file's name while it has one
     int directory = -1;                  // the folder of both, where the platform works relative to a folder
     bool unnamed = false;                // the temporary file has no name until it is complete
+    int cleanup_slot = -1;               // where a signal finds the temporary file's name, while it has one
 
     output_file() = default;
     output_file(const output_file&) = delete;

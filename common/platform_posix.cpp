@@ -24,31 +24,44 @@ constexpr int MAX_LINK_HOPS = 40;        // as the system's own limit for resolv
 constexpr int TEMPORARY_ATTEMPTS = 100;  // names tried before giving up on a crowded folder
 constexpr int CLEANUP_SIGNALS[] = {SIGHUP, SIGINT, SIGPIPE, SIGTERM};
 
-// The temporary file that a signal must remove: only what a handler may touch.
-volatile std::sig_atomic_t unfinished_armed = 0;
-int unfinished_directory = -1;
-char unfinished_name[32];
+// The temporary files that a signal must remove, one slot for each output open at once: only what a
+// handler may touch.
+volatile std::sig_atomic_t unfinished_armed[MAX_OPEN_OUTPUTS] = {};
+int unfinished_directory[MAX_OPEN_OUTPUTS] = {-1, -1, -1};
+char unfinished_name[MAX_OPEN_OUTPUTS][32];
 
 void remove_unfinished_output(int signal)
 {
-    if (unfinished_armed) {
-        unlinkat(unfinished_directory, unfinished_name, 0);
+    for (size_t slot = 0; slot < MAX_OPEN_OUTPUTS; ++slot) {
+        if (unfinished_armed[slot]) {
+            unlinkat(unfinished_directory[slot], unfinished_name[slot], 0);
+        }
     }
     // the handler was installed to run once: the signal now ends the process as it would have
     raise(signal);
 }
 
-void arm_cleanup(int directory, const std::string& name)
+void arm_cleanup(output_file& out, const std::string& name)
 {
-    unfinished_armed = 0;
-    unfinished_directory = directory;
-    std::snprintf(unfinished_name, sizeof unfinished_name, "%s", name.c_str());
-    unfinished_armed = 1;
+    if (out.cleanup_slot < 0) {
+        for (int slot = 0; slot < int(MAX_OPEN_OUTPUTS) && out.cleanup_slot < 0; ++slot) {
+            out.cleanup_slot = unfinished_armed[slot] ? -1 : slot;
+        }
+        assert(out.cleanup_slot >= 0 && "no more outputs may be open at once");
+    }
+    auto slot = size_t(out.cleanup_slot);
+    unfinished_armed[slot] = 0;
+    unfinished_directory[slot] = out.directory;
+    std::snprintf(unfinished_name[slot], sizeof unfinished_name[slot], "%s", name.c_str());
+    unfinished_armed[slot] = 1;
 }
 
-void disarm_cleanup()
+void disarm_cleanup(output_file& out)
 {
-    unfinished_armed = 0;
+    if (out.cleanup_slot >= 0) {
+        unfinished_armed[out.cleanup_slot] = 0;
+        out.cleanup_slot = -1;
+    }
 }
 
 bool fail(output_file& out, int error)
@@ -170,13 +183,13 @@ int create_named_temporary(output_file& out, mode_t mode)
 {
     for (int attempt = 0; attempt < TEMPORARY_ATTEMPTS; ++attempt) {
         std::string name = temporary_name();
-        arm_cleanup(out.directory, name);
+        arm_cleanup(out, name);
         int fd = openat(out.directory, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0) {
             out.temporary = name;
             return fd;
         }
-        disarm_cleanup();
+        disarm_cleanup(out);
         if (errno != EEXIST) {
             return -1;
         }
@@ -190,12 +203,12 @@ bool name_unnamed(output_file& out)
     std::string self = "/proc/self/fd/" + std::to_string(fileno(out.file));
     for (int attempt = 0; attempt < TEMPORARY_ATTEMPTS; ++attempt) {
         std::string name = temporary_name();
-        arm_cleanup(out.directory, name);
+        arm_cleanup(out, name);
         if (linkat(AT_FDCWD, self.c_str(), out.directory, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
             out.temporary = name;
             return true;
         }
-        disarm_cleanup();
+        disarm_cleanup(out);
         if (errno != EEXIST) {
             return fail(out, errno);
         }
@@ -379,6 +392,18 @@ bool same_file(const char* a, const char* b)
            first.st_ino == second.st_ino;
 }
 
+bool same_destination(const char* a, const char* b)
+{
+    if (same_file(a, b)) {
+        return true;
+    }
+    // neither need exist: the names lead to one place once every folder and link on the way is resolved
+    std::error_code unknown;
+    std::filesystem::path first = std::filesystem::weakly_canonical(path_of(a), unknown);
+    std::filesystem::path second = std::filesystem::weakly_canonical(path_of(b), unknown);
+    return !unknown && first == second;
+}
+
 std::string stored_name(const char* name)
 {
     return name;
@@ -446,7 +471,7 @@ bool finish_output(output_file& out)
             abandon_output(out);
             return false;
         }
-        disarm_cleanup();
+        disarm_cleanup(out);
         out.temporary.clear();
     }
     close_directory(out);
@@ -461,7 +486,7 @@ void abandon_output(output_file& out)
     }
     if (!out.temporary.empty()) {
         unlinkat(out.directory, out.temporary.c_str(), 0);
-        disarm_cleanup();
+        disarm_cleanup(out);
         out.temporary.clear();
     }
     close_directory(out);

@@ -25,28 +25,40 @@ constexpr int TEMPORARY_ATTEMPTS = 100;  // names tried before giving up on a cr
 constexpr int REPLACE_ATTEMPTS = 40;     // an indexer or a virus scanner may hold the target briefly
 constexpr auto REPLACE_PAUSE = std::chrono::milliseconds(25);
 
-// The temporary file that an interrupt must remove.
-wchar_t unfinished_path[MAX_PATH * 4];
-volatile LONG unfinished_armed = 0;
+// The temporary files that an interrupt must remove, one slot for each output open at once.
+wchar_t unfinished_path[MAX_OPEN_OUTPUTS][MAX_PATH * 4];
+volatile LONG unfinished_armed[MAX_OPEN_OUTPUTS] = {};
 
 BOOL WINAPI remove_unfinished_output(DWORD)
 {
-    if (InterlockedCompareExchange(&unfinished_armed, 0, 1) == 1) {
-        DeleteFileW(unfinished_path);  // opened for sharing deletion, so it goes when the process ends
+    for (size_t slot = 0; slot < MAX_OPEN_OUTPUTS; ++slot) {
+        if (InterlockedCompareExchange(&unfinished_armed[slot], 0, 1) == 1) {
+            DeleteFileW(unfinished_path[slot]);  // opened for sharing deletion, so it goes when the process ends
+        }
     }
     return FALSE;  // the default handler ends the process
 }
 
-void arm_cleanup(const std::wstring& path)
+void arm_cleanup(output_file& out, const std::wstring& path)
 {
-    unfinished_armed = 0;
-    lstrcpynW(unfinished_path, path.c_str(), int(std::size(unfinished_path)));
-    unfinished_armed = 1;
+    if (out.cleanup_slot < 0) {
+        for (int slot = 0; slot < int(MAX_OPEN_OUTPUTS) && out.cleanup_slot < 0; ++slot) {
+            out.cleanup_slot = unfinished_armed[slot] ? -1 : slot;
+        }
+        assert(out.cleanup_slot >= 0 && "no more outputs may be open at once");
+    }
+    auto slot = size_t(out.cleanup_slot);
+    unfinished_armed[slot] = 0;
+    lstrcpynW(unfinished_path[slot], path.c_str(), int(std::size(unfinished_path[slot])));
+    unfinished_armed[slot] = 1;
 }
 
-void disarm_cleanup()
+void disarm_cleanup(output_file& out)
 {
-    unfinished_armed = 0;
+    if (out.cleanup_slot >= 0) {
+        unfinished_armed[out.cleanup_slot] = 0;
+        out.cleanup_slot = -1;
+    }
 }
 
 // The errno that the C library would give for a system error.
@@ -166,11 +178,11 @@ bool open_beside(const std::filesystem::path& path, output_file& out)
     std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(L".");
     for (int attempt = 0; attempt < TEMPORARY_ATTEMPTS; ++attempt) {
         std::filesystem::path temporary = folder / temporary_name();
-        arm_cleanup(temporary.wstring());
+        arm_cleanup(out, temporary.wstring());
         HANDLE handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
-            disarm_cleanup();
+            disarm_cleanup(out);
             DWORD error = GetLastError();
             if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
                 continue;
@@ -294,6 +306,18 @@ bool same_file(const char* a, const char* b)
     return std::filesystem::equivalent(path_of(a), path_of(b), unknown);
 }
 
+bool same_destination(const char* a, const char* b)
+{
+    if (same_file(a, b)) {
+        return true;
+    }
+    // neither need exist: names of one place differ in case, and in dots and spaces at their ends
+    std::error_code unknown;
+    std::filesystem::path first = std::filesystem::weakly_canonical(path_of(stored_name(a).c_str()), unknown);
+    std::filesystem::path second = std::filesystem::weakly_canonical(path_of(stored_name(b).c_str()), unknown);
+    return !unknown && CompareStringOrdinal(first.c_str(), -1, second.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
 std::string stored_name(const char* name)
 {
     std::string stored = name;
@@ -381,7 +405,7 @@ bool finish_output(output_file& out)
             abandon_output(out);
             return false;
         }
-        disarm_cleanup();
+        disarm_cleanup(out);
         out.temporary.clear();
     }
     return true;
@@ -395,7 +419,7 @@ void abandon_output(output_file& out)
     }
     if (!out.temporary.empty()) {
         DeleteFileW(wide(out.temporary).c_str());
-        disarm_cleanup();
+        disarm_cleanup(out);
         out.temporary.clear();
     }
 }

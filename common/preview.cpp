@@ -370,10 +370,14 @@ picture preview_picture(std::span<const uint32_t> owners, int side, size_t polyg
         }
     }
     if (drawing) {
-        for (size_t k = 0; k < drawing->outlines.size() && k < polygons; ++k) {
+        for (size_t k = 0; k < drawing->outlines.size(); ++k) {
+            size_t hue = k < drawing->hues.size() ? drawing->hues[k] : k;
+            if (hue >= polygons) {
+                continue;
+            }
             const std::vector<picture_point>& outline = drawing->outlines[k];
             for (size_t i = 0; i + 1 < outline.size(); ++i) {
-                draw_line(image, outline[i], outline[i + 1], palette.drawn_base + uint32_t(k));
+                draw_line(image, outline[i], outline[i + 1], palette.drawn_base + uint32_t(hue));
             }
         }
     }

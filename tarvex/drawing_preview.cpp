@@ -1,8 +1,6 @@
 // The preparer's preview: what is stored, drawn as the imager's preview draws it, with the drawing
 // laid over it, so that a designer sees whether what was drawn is what the game gets.
-#include "tarvex.h"
-
-#include "picture.h"
+#include "passes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -54,8 +52,8 @@ void fill_drawn(std::span<const drawn_point> outline, std::vector<double>& cross
 
 }  // namespace
 
-bool write_drawing_preview(const char* name, const pass_one_result& first, const std::vector<uint8_t>& collision_file,
-                           int& error)
+picture drawing_preview(std::span<const preview_outline> outlines, std::span<const std::string> labels,
+                        const warning_list& warnings, const std::vector<uint8_t>& collision_file)
 {
     record_walk walk = walk_records(collision_file);
     std::vector<uint32_t> owners;
@@ -64,24 +62,22 @@ bool write_drawing_preview(const char* name, const pass_one_result& first, const
     drawing_layer drawing;
     drawing.drawn.assign(size_t(WORKING_SIDE) * WORKING_SIDE, false);
     std::vector<double> crossings;
-    for (size_t k = 0; k < first.polygons.size(); ++k) {
-        const drawn_polygon& polygon = first.polygons[k];
-        std::span<const drawn_point> outline(first.points.data() + polygon.first, polygon.count);
+    for (const preview_outline& outline : outlines) {
         std::vector<picture_point>& line = drawing.outlines.emplace_back();
-        for (const drawn_point& point : outline) {
+        for (const drawn_point& point : outline.points) {
             line.push_back({point.x, point.y});
         }
-        if (polygon.sound) {
+        if (outline.closed && !line.empty()) {
             line.push_back(line.front());  // the closing edge; an open polygon is drawn open
         }
-        if (outline.size() >= 3) {
-            fill_drawn(outline, crossings, drawing.drawn);
+        if (outline.points.size() >= 3) {
+            fill_drawn(outline.points, crossings, drawing.drawn);
         }
-        drawing.labels.push_back(std::to_string(k) + " (l." + std::to_string(polygon.line) + ")");
+        drawing.hues.push_back(outline.hue);
     }
-    for (const warning& found : first.warnings.shown) {
-        drawing.marks.push_back({found.place.x, found.place.y});
+    drawing.labels.assign(labels.begin(), labels.end());
+    for (const warning& found : warnings.shown) {
+        drawing.marks.push_back({found.mark.x, found.mark.y});
     }
-    picture image = preview_picture(owners, WORKING_SIDE, walk.records.size(), &drawing);
-    return write_picture(name, image, nullptr, error);
+    return preview_picture(owners, WORKING_SIDE, walk.records.size(), &drawing);
 }

@@ -1,4 +1,4 @@
-// tarvex [--strict] inputname outputname: prepares a collision file from a polygon text.
+// tarvex [options] inputname outputname: prepares a collision file from polygon text or a map.
 #include "command_line.h"
 #include "platform.h"
 #include "tarvex.h"

@@ -1,7 +1,10 @@
-// Pass one: the polygon text, line by line, into encoded edge records.
-#include "tarvex.h"
+// Pass one: the reads of the polygon text, line by line, into encoded edge records. The reads come
+// from the text itself, or from a drawing as its polygon text would give them.
+#include "passes.h"
 
+#include "checks.h"
 #include "float_format.h"
+#include "watertight.h"
 
 #include <algorithm>
 #include <bit>
@@ -55,8 +58,7 @@ const point_log_text& text_of_point(point_log_text& last, float x, float y)
 }
 
 // The eight lines of an edge, assembled by plain copies.
-void log_edge(std::string& log, point_log_text& last_point, const vertex_line& a, const vertex_line& b,
-              const edge_values& edge)
+void log_edge(std::string& log, point_log_text& last_point, drawn_point a, drawn_point b, const edge_values& edge)
 {
     char text[8 * 128];  // with room for the last number's fixed-size copy
     char* at = text;
@@ -101,10 +103,87 @@ void log_edge(std::string& log, point_log_text& last_point, const vertex_line& a
 // An edge whose log lines wait for its final values: where they go in the held text, and the edge.
 struct held_edge {
     size_t at;
-    vertex_line a;
-    vertex_line b;
+    drawn_point a;
+    drawn_point b;
+    place b_place;
     edge_values values;
 };
+
+// One read as pass one takes it: its echo, what it is, and its place.
+struct one_read {
+    std::string_view echo;
+    text_line what;
+    place where;
+};
+
+// Where the reads come from: the polygon text, or a drawing, whose reads are made one at a time from
+// its shapes as its polygon text would give them, and end with the empty read after the last line.
+struct read_source {
+    text_reader* text = nullptr;
+    const drawing* drawn = nullptr;
+    size_t shape = 0;
+    size_t vertex = 0;    // 0 for the shape's newpolygon, then 1 + each vertex, then its endpolygon
+    bool ended = false;   // the empty read has been given
+    std::string made = {};
+};
+
+bool next_drawing_read(read_source& source, one_read& read)
+{
+    const drawing& drawn = *source.drawn;
+    read.what = {};
+    source.made.clear();
+    if (source.shape == drawn.shapes.size()) {
+        if (source.ended) {
+            return false;
+        }
+        source.ended = true;
+        read.echo = {};
+        read.where = {};
+        return true;
+    }
+    const drawn_shape& shape = drawn.shapes[source.shape];
+    place polygon = place_of(drawn, shape.source);
+    if (source.vertex == 0) {
+        source.made = "newpolygon\r\n";
+        read.what.kind = line_kind::newpolygon;
+        read.where = polygon;
+    } else if (source.vertex <= shape.count) {
+        uint32_t at = shape.first + uint32_t(source.vertex - 1);
+        drawn_point point = drawn.points[at];
+        append_vertex_text(source.made, point);
+        source.made += "\r\n";
+        read.what.kind = line_kind::vertex;
+        read.what.x = point.x;
+        read.what.y = point.y;
+        // the text reads "inf" back as not finite, and a read of the drawing says the same
+        read.what.problem = std::isfinite(point.x) && std::isfinite(point.y) ? nullptr : "coordinate is not finite";
+        read.where = {polygon.file, drawn.lines[at], shape.source};
+    } else {
+        source.made = "endpolygon\r\n";
+        read.what.kind = line_kind::endpolygon;
+        read.where = polygon;
+        ++source.shape;
+        source.vertex = 0;
+        read.echo = source.made;
+        return true;
+    }
+    ++source.vertex;
+    read.echo = source.made;
+    return true;
+}
+
+bool next_read(read_source& source, one_read& read)
+{
+    if (source.drawn) {
+        return next_drawing_read(source, read);
+    }
+    text_read line;
+    if (!next_read(*source.text, line)) {
+        return false;
+    }
+    read = {line.line, line.what, {0, line.line_number, NO_INDEX}};
+    return true;
+}
 
 // What pass one remembers between lines.
 struct text_state {
@@ -113,11 +192,12 @@ struct text_state {
     std::string log_text = {};  // gathered for `log`
     point_log_text last_point = {};
     bool watertight = false;
-    bool collect_only = false;  // the polygons as drawn are kept for mending, and nothing is computed
     size_t polygon_count = 0;
-    size_t polygon_line = 0;                 // where the open polygon's newpolygon stands; 0 outside a polygon
+    bool open = false;                       // a polygon is open
+    place polygon = {};                      // where the open polygon's newpolygon stands
     size_t record_start = 0;                 // where its record starts
-    std::vector<vertex_line> vertices = {};  // its vertex lines so far; the last starts the next edge
+    std::vector<drawn_point> vertices = {};  // its vertices so far; the last starts the next edge
+    std::vector<uint32_t> lines = {};        // and their lines
     std::vector<edge_equation> edges = {};   // its stored edges, for the checks
     // Under --watertight an edge's values depend on every vertex of its polygon, so the polygon's log
     // is held from its first vertex line to its endpolygon line and written once they are final.
@@ -152,34 +232,32 @@ void release_held(text_state& state)
     state.holding = false;
 }
 
-// Stops the run at the line: the log gets "Line N: problem.", and the error's detail names the open
-// polygon and, where one is at fault, the vertex.
-bool fail(text_state& state, size_t line, const char* problem, const text_line* vertex = nullptr)
+// Stops the run at the place: the refusal names the open polygon and, where one is at fault, the
+// vertex.
+bool fail(text_state& state, place where, const char* problem, const text_line* vertex = nullptr)
 {
-    char text[160];
-    std::snprintf(text, sizeof text, "Line %zu: %s.", line, problem);
-    state.result.error = text;
-    state.result.error_line = line;
     std::string detail;
-    if (state.polygon_line != 0) {
+    if (state.open) {
         detail.append("polygon ").append(std::to_string(state.polygon_count)).append(": ");
     }
     detail += problem;
     if (vertex) {
-        detail.append(" ").append(point_text(vertex->x, vertex->y));
+        detail.append(" ").append(point_text({vertex->x, vertex->y}));
     }
-    state.result.error_detail = detail;
+    state.result.refused = refusal_at(where, problem, detail);
     return false;
 }
 
-bool start_polygon(text_state& state, size_t line)
+bool start_polygon(text_state& state, place where)
 {
-    if (state.polygon_line != 0) {
-        return fail(state, state.polygon_line, "newpolygon without endpolygon");
+    if (state.open) {
+        return fail(state, state.polygon, "newpolygon without endpolygon");
     }
-    state.polygon_line = line;
+    state.open = true;
+    state.polygon = where;
     state.record_start = state.result.records.size();
     state.vertices.clear();
+    state.lines.clear();
     append_header_placeholder(state.result.records);
     state.holding = state.watertight;
     return true;
@@ -190,47 +268,42 @@ void remember_drawn(text_state& state, size_t edge_count, bool sound)
 {
     std::vector<drawn_point>& points = state.result.points;
     size_t outline = sound ? edge_count : state.vertices.size();
-    state.result.polygons.push_back({state.polygon_line, state.record_start, edge_count, uint32_t(points.size()),
-                                     uint32_t(outline), sound});
-    for (size_t i = 0; i < outline; ++i) {
-        points.push_back({state.vertices[i].x, state.vertices[i].y});
-    }
+    state.result.polygons.push_back(
+        {state.polygon, state.record_start, edge_count, uint32_t(points.size()), uint32_t(outline), sound});
+    points.insert(points.end(), state.vertices.begin(), state.vertices.begin() + long(outline));
 }
 
 // Under --watertight, moves each edge of a convex, counter-clockwise outline out until it holds every
-// drawn vertex, and stores and logs the new values.
+// drawn vertex, and stores and logs the new values. An edge that cannot hold them all is refused,
+// never stored short of the drawing.
 bool contain_drawn_polygon(text_state& state)
 {
     if (!convex_and_filled(state.vertices)) {
         return true;  // its warning says what is wrong; its edges stay as computed
     }
-    std::span<const vertex_line> outline(state.vertices.data(), state.vertices.size() - 1);
+    std::span<const drawn_point> outline(state.vertices.data(), state.vertices.size() - 1);
     uint8_t* records = state.result.records.data() + state.record_start + HEADER_WORD_SIZE;
     for (size_t i = 0; i < state.held_edges.size(); ++i) {
         held_edge& edge = state.held_edges[i];
         edge.values.equation = contained_edge(outline, i, edge.values.equation);
         if (!edge_fits_record(edge.values.equation)) {
-            return fail(state, edge.b.line, "edge too far from the origin to store");
+            return fail(state, edge.b_place, "edge too far from the origin to store");
         }
         encode_edge(edge.values.equation, records + i * EDGE_RECORD_SIZE);
+        if (!stored_edge_holds(outline, records + i * EDGE_RECORD_SIZE)) {
+            return fail(state, edge.b_place, "edge cannot be stored so that it holds its polygon as drawn");
+        }
     }
     return true;
 }
 
-bool end_polygon(text_state& state, size_t line)
+bool end_polygon(text_state& state, place where)
 {
-    if (state.polygon_line == 0) {
-        return fail(state, line, "endpolygon without newpolygon");
-    }
-    if (state.collect_only) {
-        state.result.shapes.push_back({state.polygon_line, line, std::move(state.vertices)});
-        state.vertices.clear();
-        ++state.polygon_count;
-        state.polygon_line = 0;
-        return true;
+    if (!state.open) {
+        return fail(state, where, "endpolygon without newpolygon");
     }
     if (state.vertices.size() < 2) {
-        return fail(state, state.polygon_line, "polygon has no edges; it would contain every point");
+        return fail(state, state.polygon, "polygon has no edges; it would contain every point");
     }
     if (state.holding) {
         bool contained = contain_drawn_polygon(state);
@@ -242,92 +315,75 @@ bool end_polygon(text_state& state, size_t line)
     append_polygon_end(state.result.records);
     size_t edge_count = state.vertices.size() - 1;
     decode_edges(state.result.records.data(), {state.record_start, edge_count}, state.edges);
-    bool sound =
-        check_polygon(state.polygon_count, state.polygon_line, state.vertices, state.edges, state.result.warnings);
+    bool sound = check_polygon(state.polygon_count, state.polygon, state.vertices, state.lines, state.edges,
+                               state.result.warnings);
     remember_drawn(state, edge_count, sound);
     ++state.polygon_count;
-    state.polygon_line = 0;
+    state.open = false;
     return true;
 }
 
 // Each vertex line after the first of a polygon adds the edge from the one before it.
-bool add_vertex(text_state& state, const text_line& vertex, size_t line)
+bool add_vertex(text_state& state, const text_line& vertex, place where)
 {
-    if (state.polygon_line == 0) {
-        return fail(state, line, "vertex outside newpolygon and endpolygon");
+    if (!state.open) {
+        return fail(state, where, "vertex outside newpolygon and endpolygon");
     }
     if (vertex.problem) {
-        return fail(state, line, vertex.problem);
+        return fail(state, where, vertex.problem);
     }
-    check_vertex(state.polygon_count, {vertex.x, vertex.y, line, vertex.third_number}, state.result.warnings);
-    if (state.collect_only && !state.vertices.empty() && (vertex.x != state.vertices.back().x ||
-                                                          vertex.y != state.vertices.back().y)) {
-        state.vertices.push_back({vertex.x, vertex.y, line, vertex.third_number});
-        return true;
+    drawn_point b = {vertex.x, vertex.y};
+    if (vertex.third_number) {
+        check_vertex(state.polygon_count, where, b, state.result.warnings);
     }
     if (!state.vertices.empty()) {
-        const vertex_line& a = state.vertices.back();
-        if (vertex.x == a.x && vertex.y == a.y) {
-            if (state.collect_only) {
-                state.vertices.push_back({vertex.x, vertex.y, line, vertex.third_number});
-                return true;  // mending drops it
-            }
-            return fail(state, line, "two equal consecutive vertices", &vertex);
+        drawn_point a = state.vertices.back();
+        if (b.x == a.x && b.y == a.y) {
+            return fail(state, where, "two equal consecutive vertices", &vertex);
         }
-        edge_values edge = compute_edge(a.x, a.y, vertex.x, vertex.y);
+        edge_values edge = compute_edge(a.x, a.y, b.x, b.y);
         if (!edge_fits_record(edge.equation)) {
-            return fail(state, line, "edge too far from the origin to store");
+            return fail(state, where, "edge too far from the origin to store");
         }
-        log_edge(state, {0, a, {vertex.x, vertex.y, line, vertex.third_number}, edge});
+        log_edge(state, {0, a, b, where, edge});
         append_edge(state.result.records, edge.equation);
     }
-    state.vertices.push_back({vertex.x, vertex.y, line, vertex.third_number});
+    state.vertices.push_back(b);
+    state.lines.push_back(where.line);
     return true;
 }
 
-// Pass one proper: every line read, echoed and taken in turn.
-bool read_polygons(polygon_text& text, text_state& state)
+// Pass one proper: every read echoed and taken in turn.
+bool compile_reads(read_source& source, text_state& state)
 {
     pass_one_result& result = state.result;
-    std::string spill;
-    bool at_end = false;
-    size_t line_number = 1;  // of the text line where the next read starts; pieces of a line share it
-    while (!at_end) {
-        size_t this_line = line_number;
-        std::string_view line = read_line(text, spill, at_end);
-        if (text.failure.error != input_error::none) {
-            return false;
-        }
-        if (!line.empty() && line.back() == '\n') {
-            ++line_number;
-        }
-        text_line what = classify_line(line);
+    one_read read;
+    while (next_read(source, read)) {
         // every read is echoed with its terminator; a NUL ends the echo, and the line is refused
-        if (!state.collect_only) {
-            bool has_nul = what.kind == line_kind::bad && line.find('\0') != std::string_view::npos;
-            std::string_view shown = has_nul ? line.substr(0, line.find('\0')) : line;
-            char echo[sizeof "Read: [" + LINE_LIMIT + sizeof "]\r\n"];
-            std::memcpy(echo, "Read: [", 7);
-            std::memcpy(echo + 7, shown.data(), shown.size());
-            std::memcpy(echo + 7 + shown.size(), "]\r\n", 3);
-            (state.holding ? state.held_text : state.log_text).append(echo, shown.size() + 10);
-        }
+        std::string_view line = read.echo;
+        bool has_nul = read.what.kind == line_kind::bad && line.find('\0') != std::string_view::npos;
+        std::string_view shown = has_nul ? line.substr(0, line.find('\0')) : line;
+        char echo[sizeof "Read: [" + LINE_LIMIT + sizeof "]\r\n"];
+        std::memcpy(echo, "Read: [", 7);
+        std::memcpy(echo + 7, shown.data(), shown.size());
+        std::memcpy(echo + 7 + shown.size(), "]\r\n", 3);
+        (state.holding ? state.held_text : state.log_text).append(echo, shown.size() + 10);
 
         bool taken = true;
-        switch (what.kind) {
+        switch (read.what.kind) {
         case line_kind::skipped:
             break;
         case line_kind::bad:
-            taken = fail(state, this_line, what.problem);
+            taken = fail(state, read.where, read.what.problem);
             break;
         case line_kind::newpolygon:
-            taken = start_polygon(state, this_line);
+            taken = start_polygon(state, read.where);
             break;
         case line_kind::endpolygon:
-            taken = end_polygon(state, this_line);
+            taken = end_polygon(state, read.where);
             break;
         case line_kind::vertex:
-            taken = add_vertex(state, what, this_line);
+            taken = add_vertex(state, read.what, read.where);
             break;
         }
         if (!taken) {
@@ -337,11 +393,25 @@ bool read_polygons(polygon_text& text, text_state& state)
             write_log(state.log, state.log_text);
         }
     }
-    if (state.polygon_line != 0) {
-        return fail(state, state.polygon_line, "newpolygon without endpolygon");
+    if (source.text && source.text->text.failure.error != input_error::none) {
+        return false;
+    }
+    if (state.open) {
+        return fail(state, state.polygon, "newpolygon without endpolygon");
     }
     append_data_end(result.records);
     return true;
+}
+
+bool run_pass_one(read_source& source, std::FILE* log, pass_one_result& result, bool watertight)
+{
+    text_state state{.result = result, .log = log, .watertight = watertight};
+    bool accepted = compile_reads(source, state);
+    if (state.holding) {
+        release_held(state);  // a stopped run still logs what it read
+    }
+    write_log(log, state.log_text);
+    return accepted;
 }
 
 }  // namespace
@@ -353,17 +423,13 @@ edge_equation computed_edge(float ax, float ay, float bx, float by)
 
 bool pass_one(polygon_text& text, std::FILE* log, pass_one_result& result, bool watertight)
 {
-    text_state state{.result = result, .log = log, .watertight = watertight};
-    bool accepted = read_polygons(text, state);
-    if (state.holding) {
-        release_held(state);  // a stopped run still logs what it read
-    }
-    write_log(log, state.log_text);
-    return accepted;
+    text_reader reader{text};
+    read_source source{.text = &reader};
+    return run_pass_one(source, log, result, watertight);
 }
 
-bool read_shapes(polygon_text& text, pass_one_result& result)
+bool pass_one(const drawing& drawn, std::FILE* log, pass_one_result& result, bool watertight)
 {
-    text_state state{.result = result, .log = nullptr, .collect_only = true};
-    return read_polygons(text, state);
+    read_source source{.drawn = &drawn};
+    return run_pass_one(source, log, result, watertight);
 }

@@ -1,5 +1,7 @@
 // Pass two: each record's size and splitspace mask, filled in where pass one left zero header words.
-#include "tarvex.h"
+#include "passes.h"
+
+#include "point_search.h"
 
 #include <algorithm>
 #include <array>
@@ -66,12 +68,12 @@ unsigned splitspace_mask(std::span<const edge_equation> edges, std::vector<edge_
 
 }  // namespace
 
-bool pass_two(std::vector<uint8_t>& records, std::FILE* log, std::string& error)
+bool pass_two(std::vector<uint8_t>& records, std::FILE* log, refusal& refused)
 {
     // every record must fit its size field before any of them is filled in
     record_walk walk = walk_records(records);
     if (walk.error != walk_error::none) {
-        error = "The collision data is damaged.";
+        refused = refusal_without_place("The collision data is damaged.");
         return false;
     }
     for (size_t number = 0; number < walk.records.size(); ++number) {
@@ -80,7 +82,7 @@ bool pass_two(std::vector<uint8_t>& records, std::FILE* log, std::string& error)
             std::snprintf(text, sizeof text,
                           "Polygon %zu has %zu edges, more than the %zu that its size field can describe.", number,
                           walk.records[number].edge_count, MAX_EDGES);
-            error = text;
+            refused = refusal_without_place(text);
             return false;
         }
     }

@@ -3,11 +3,16 @@
 #include "tarvex.h"
 
 #include "command_line.h"
+#include "map_model.h"
+#include "mending.h"
+#include "passes.h"
+#include "picture.h"
+#include "polygon_text.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
 
 namespace {
@@ -73,16 +78,45 @@ std::string with_thousands(size_t count)
     return text;
 }
 
+// "level.tmx:63" of a place, as compilers name one.
+std::string place_text(const drawing& drawn, const place& where)
+{
+    return drawn.files[where.file] + line_suffix(where.line);
+}
+
+// The words of the place's shape, ready to stand before what is said of it.
+std::string words_before(const drawing& drawn, const place& where)
+{
+    std::string words = where.source != NO_INDEX ? source_words(drawn, where.source) : std::string();
+    return words.empty() ? words : words + ": ";
+}
+
+// Notes in the compilers' form, in the order of their files and lines.
+void report_notes(std::FILE* errors, const drawing& drawn, std::vector<note>& notes)
+{
+    std::stable_sort(notes.begin(), notes.end(), [](const note& a, const note& b) {
+        return a.where.file != b.where.file ? a.where.file < b.where.file : a.where.line < b.where.line;
+    });
+    for (const note& said : notes) {
+        std::fprintf(errors, "%s: note: %s%s\r\n", place_text(drawn, said.where).c_str(),
+                     words_before(drawn, said.where).c_str(), said.text.c_str());
+    }
+    notes.clear();
+}
+
 // Warnings in the form that compilers use, so that editors can jump to the line, in the order of the
 // lines; a kind shown its most times ends with how many more there are, and a count ends them all.
-void report_warnings(std::FILE* errors, const char* input_name, warning_list& warnings)
+void report_warnings(std::FILE* errors, const drawing& drawn, warning_list& warnings)
 {
-    std::stable_sort(warnings.shown.begin(), warnings.shown.end(),
-                     [](const warning& a, const warning& b) { return a.line < b.line; });
+    const char* input_name = drawn.files[0].c_str();
+    std::stable_sort(warnings.shown.begin(), warnings.shown.end(), [](const warning& a, const warning& b) {
+        return a.where.file != b.where.file ? a.where.file < b.where.file : a.where.line < b.where.line;
+    });
     size_t last_line[size_t(warning_kind::count)] = {};
     for (const warning& found : warnings.shown) {
-        std::fprintf(errors, "%s%s: warning: %s\r\n", input_name, line_suffix(found.line).c_str(), found.text.c_str());
-        last_line[size_t(found.kind)] = found.line;
+        std::fprintf(errors, "%s: warning: %s%s\r\n", place_text(drawn, found.where).c_str(),
+                     words_before(drawn, found.where).c_str(), found.text.c_str());
+        last_line[size_t(found.kind)] = found.where.line;
     }
     for (size_t kind = 0; kind < size_t(warning_kind::count); ++kind) {
         if (warnings.found[kind] > WARNINGS_SHOWN_PER_KIND) {
@@ -101,189 +135,212 @@ void report_warnings(std::FILE* errors, const char* input_name, warning_list& wa
 }
 
 // Stops a run: the log's last line says why, and so does standard error, in the compilers' form
-// where the reason has an input line.
-int refuse(std::FILE* log, std::FILE* errors, const char* input_name, const std::string& reason, size_t line = 0,
-           const std::string& detail = {})
+// where the reason has a place. A line of polygon text is "Line N" in the log, as every read there
+// counts lines; any other place is named by its file.
+int refuse(std::FILE* log, std::FILE* errors, const drawing& drawn, const refusal& refused)
 {
-    if (detail.empty()) {
-        return report_failure("tarvex", log, errors, reason);
+    if (!refused.has_place) {
+        return report_failure("tarvex", log, errors, refused.problem);
     }
-    std::fprintf(log, "%s\r\n", reason.c_str());
-    std::fprintf(errors, "%s%s: error: %s\r\n", input_name, line_suffix(line).c_str(), detail.c_str());
+    const place& where = refused.where;
+    if (drawn.from_text && where.file == 0 && where.line != 0) {
+        std::fprintf(log, "Line %u: %s.\r\n", where.line, refused.problem.c_str());
+    } else {
+        std::fprintf(log, "%s: %s.\r\n", place_text(drawn, where).c_str(), refused.problem.c_str());
+    }
+    std::fprintf(errors, "%s: error: %s%s\r\n", place_text(drawn, where).c_str(), words_before(drawn, where).c_str(),
+                 refused.detail.c_str());
     return FAILED;
 }
 
-// The input line of each line of the compiled text; the input itself maps to itself.
-size_t input_line(std::span<const size_t> lines, size_t line)
+int refuse(std::FILE* log, std::FILE* errors, const drawing& drawn, const std::string& sentence)
 {
-    return line < lines.size() ? lines[line] : line;
+    return refuse(log, errors, drawn, refusal_without_place(sentence));
 }
 
-// The text that pass one compiles instead of the input: made from a map, or from the input moved onto
-// the world. False when the run must stop, with the reason in `first`.
-bool make_text(const char* input_name, std::FILE* input, const run_options& options, std::FILE* errors,
-               pass_one_result& first, made_text& made, input_result& failure)
+// One run of the preparer: its files, what it has read, and what it has to say.
+struct run_state {
+    const run_options& options;
+    std::FILE* input;
+    std::FILE* log;
+    std::FILE* errors;
+    drawing drawn = {};   // the input's files, and its shapes where a step needs them
+    drawing mended = {};  // with --fix: what is compiled, every source of `drawn` kept at its index
+    std::vector<note> notes = {};          // from reading a map
+    std::vector<note> mending_notes = {};  // told after those of the reading
+    warning_list reading_warnings = {};  // about the text as read, when it is read into a drawing
+    pass_one_result first = {};
+    refusal refused = {};
+    input_result failure = {};
+};
+
+// Whether the run reads its input into a drawing before compiling it: a map always; polygon text when
+// it is moved or mended, and otherwise it is compiled as it streams in.
+bool reads_a_drawing(const run_state& run)
 {
-    if (names_map(input_name)) {
+    return !run.drawn.from_text || run.options.moved || run.options.fix;
+}
+
+// Reads the input into a drawing. False, with the reason in the run, when it cannot be read.
+bool read_input_drawing(run_state& run)
+{
+    if (!run.drawn.from_text) {
         std::vector<uint8_t> bytes;
-        failure = read_stream(input, bytes, MAX_INPUT_SIZE);
-        if (failure.error != input_error::none) {
+        run.failure = read_stream(run.input, bytes, MAX_INPUT_SIZE);
+        if (run.failure.error != input_error::none) {
             return false;
         }
-        std::string error;
-        size_t error_line = 0;
-        tiled_map map = parse_map(input_name, std::string(bytes.begin(), bytes.end()), error, error_line);
-        map_result shapes;
-        if (error.empty()) {
-            shapes = map_polygons(map, options.map);
-            error = shapes.error;
-            error_line = shapes.error_line;
-        }
-        std::stable_sort(shapes.notes.begin(), shapes.notes.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (const auto& [line, text] : shapes.notes) {
-            std::fprintf(errors, "%s%s: note: %s\r\n", input_name, line_suffix(line).c_str(), text.c_str());
-        }
-        if (!error.empty()) {
-            first.error = std::string(input_name) + line_suffix(error_line) + ": " + error + ".";
-            first.error_line = error_line;
-            first.error_detail = error;
-            return false;
-        }
-        made = text_of_map(shapes.polygons);
-        return true;
+        tiled_map map;
+        return parse_map(std::string(bytes.begin(), bytes.end()), run.drawn.files, map, run.refused) &&
+               map_drawing(map, run.options.map, run.drawn, run.notes, run.refused);
     }
-    polygon_text text = text_from_file(input);
-    pass_one_result drawn;
-    if (!read_shapes(text, drawn)) {
-        failure = text.failure;
-        first = std::move(drawn);
-        return false;
-    }
-    made = text_of_shapes(drawn.shapes, options.map);
-    first.warnings = std::move(drawn.warnings);  // about the text as read
-    return true;
-}
-
-// Carries a refusal's words from one step of the reading to another.
-template <typename Step>
-void take_refusal(pass_one_result& to, const Step& step)
-{
-    to.error = step.error;
-    to.error_line = step.error_line;
-    to.error_detail = step.error_detail;
-}
-
-// Reads the polygons as drawn and mends them into `mended`; false, with the refusal in `drawn`, when
-// the text's structure is wrong or a polygon cannot be mended. Read from the input itself, the
-// polygons and their warnings go to `drawn`, as the warnings are about the text as read.
-bool mend_text(polygon_text& text, bool from_memory, pass_one_result& drawn, mended_drawing& mended)
-{
-    pass_one_result shapes;
-    bool read = read_shapes(text, shapes);
-    if (!from_memory) {
-        drawn = std::move(shapes);
-    } else if (!read) {
-        take_refusal(drawn, shapes);
-    }
-    if (read && !mend_shapes(from_memory ? shapes.shapes : drawn.shapes, mended)) {
-        take_refusal(drawn, mended);
-        return false;
+    polygon_text text = text_from_file(run.input);
+    bool read = read_drawing(text, run.drawn, run.reading_warnings, run.refused);
+    run.failure = text.failure;
+    if (read && run.options.moved) {
+        const map_settings& moved = run.options.map;
+        for (drawn_point& point : run.drawn.points) {
+            point = {float(double(point.x) * moved.scale + moved.offset_x),
+                     float(double(point.y) * moved.scale + moved.offset_y)};
+        }
     }
     return read;
 }
 
-// Pass one on the input, mended, made from a map or moved, as the options say; false when the run
-// must stop, with the reason logged and told. Warnings and errors name the input's own lines.
-bool read_polygons(const char* input_name, std::FILE* input, const run_options& options, std::FILE* log,
-                   std::FILE* errors, pass_one_result& first, std::string& compiled)
+// The drawing that pass one compiles, if the run has one.
+const drawing& compiled_drawing(const run_state& run)
 {
-    input_result failure;
-    bool accepted = true;
-    made_text made;
-    bool from_memory = options.moved || names_map(input_name);
-    mended_drawing mended;
-    pass_one_result drawn;  // the steps before pass one: their warnings, and a refusal
-    try {
-        if (from_memory) {
-            accepted = make_text(input_name, input, options, errors, drawn, made, failure);
-        }
-        polygon_text text = from_memory ? text_from_memory(made.text) : text_from_file(input);
-        if (accepted && options.fix) {
-            accepted = mend_text(text, from_memory, drawn, mended);
-            if (accepted) {
-                polygon_text mended_text = text_from_memory(mended.text);
-                accepted = pass_one(mended_text, log, first, true);
-                compiled = mended.text;
-            }
-        } else if (accepted) {
-            accepted = pass_one(text, log, first, options.watertight);
-            compiled = from_memory ? made.text : "";
-        }
-        failure = failure.error != input_error::none ? failure : text.failure;
-        if (!accepted && first.error.empty()) {
-            take_refusal(first, drawn);
-        }
-    } catch (const std::bad_alloc&) {
-        failure = {input_error::cannot_read, ENOMEM, 0};
-    }
+    return run.options.fix ? run.mended : run.drawn;
+}
 
-    // back to the input's own lines, through the mending and the making of the text
-    auto to_input = [&](size_t line) {
-        line = options.fix ? input_line(mended.lines, line) : line;
-        return from_memory ? input_line(made.lines, line) : line;
-    };
-    auto source_of = [&](size_t line) {
-        line = options.fix ? input_line(mended.lines, line) : line;
-        return from_memory && line < made.sources.size() ? made.sources[line] : std::string();
-    };
-    for (warning& found : first.warnings.shown) {
-        std::string source = source_of(found.line);
-        found.text = source.empty() ? found.text : source + ": " + found.text;
-        found.line = to_input(found.line);
-    }
-    if (!first.error.empty() && first.error_line != 0 && first.error.starts_with("Line ")) {
-        std::string source = source_of(first.error_line);
-        first.error_detail = source.empty() ? first.error_detail : source + ": " + first.error_detail;
-        first.error_line = to_input(first.error_line);
-    }
-    for (const warning& found : drawn.warnings.shown) {
-        add_warning(first.warnings, found.kind, found.line, found.text, found.place);
-    }
-    std::stable_sort(mended.notes.begin(), mended.notes.end(),
-                     [](const mending_note& a, const mending_note& b) { return a.line < b.line; });
-    for (const mending_note& note : mended.notes) {
-        // a note stands at a line of the text that was mended
-        size_t line = from_memory ? input_line(made.lines, note.line) : note.line;
-        std::string source = from_memory && note.line < made.sources.size() ? made.sources[note.line] : "";
-        std::fprintf(errors, "%s%s: note: %s%s\r\n", input_name, line_suffix(line).c_str(),
-                     source.empty() ? "" : (source + ": ").c_str(), note.text.c_str());
-    }
-    if (failure.error != input_error::none) {
-        refuse(log, errors, input_name, input_failure_text(input_name, failure));
+// Mends the drawing as the options say and compiles it, or compiles the text as it streams in: false
+// when the run must stop, with the reason in the run.
+bool compile_polygons(run_state& run)
+{
+    bool accepted = false;
+    if (!reads_a_drawing(run)) {
+        polygon_text text = text_from_file(run.input);
+        accepted = pass_one(text, run.log, run.first, run.options.watertight);
+        run.failure = text.failure;
+    } else if (run.options.fix && !mend_drawing(run.drawn, run.mended, run.mending_notes, run.refused)) {
         return false;
+    } else {
+        accepted = pass_one(compiled_drawing(run), run.log, run.first, run.options.watertight);
     }
-    if (!accepted) {
-        refuse(log, errors, input_name, first.error, first.error_line, first.error_detail);
+    run.refused = run.first.refused;
+    for (const warning& found : run.reading_warnings.shown) {
+        add_warning(run.first.warnings, found.kind, found.where, found.text, found.mark);
     }
     return accepted;
 }
 
-// The polygon text that was compiled, in CR LF lines: each polygon's vertices as read, the closing
-// vertex repeated. Compiled again, it gives the same collision file.
-std::string text_of(const pass_one_result& first)
+// The polygon text that was compiled, in CR LF lines: the drawing's, or each polygon of the text as
+// read, the closing vertex repeated. Compiled again, it gives the same collision file.
+std::string compiled_text(const run_state& run)
 {
-    std::string text;
-    for (const drawn_polygon& polygon : first.polygons) {
-        text += "newpolygon\r\n";
+    if (reads_a_drawing(run)) {
+        return drawing_text(compiled_drawing(run));
+    }
+    drawing as_read;
+    for (const compiled_polygon& polygon : run.first.polygons) {
+        add_shape(as_read, {});
         size_t count = polygon.count + (polygon.sound ? 1 : 0);
         for (size_t i = 0; i < count; ++i) {
-            const drawn_point& point = first.points[polygon.first + i % polygon.count];
-            text.append(number_text(point.x)).append(",").append(number_text(point.y)).append("\r\n");
+            add_vertex(as_read, run.first.points[polygon.first + i % polygon.count], 0);
         }
-        text += "endpolygon\r\n";
     }
-    return text;
+    return drawing_text(as_read);
+}
+
+// The outlines the preview lays over what is stored: the designer's own drawing, before any mending,
+// each in the hue of the first polygon stored for it; without mending, each compiled polygon's.
+std::vector<preview_outline> drawn_outlines(const run_state& run)
+{
+    std::vector<preview_outline> outlines;
+    const pass_one_result& first = run.first;
+    if (!run.options.fix) {
+        for (size_t k = 0; k < first.polygons.size(); ++k) {
+            const compiled_polygon& polygon = first.polygons[k];
+            outlines.push_back({std::span(first.points).subspan(polygon.first, polygon.count), polygon.sound,
+                                uint32_t(k)});
+        }
+        return outlines;
+    }
+    // the first stored polygon of each drawn shape, whose source is the shape's own or its piece's
+    std::vector<uint32_t> stored(run.drawn.sources.size(), NO_INDEX);
+    for (size_t k = first.polygons.size(); k-- > 0;) {
+        uint32_t source = first.polygons[k].where.source;
+        uint32_t origin = run.mended.sources[source].origin;
+        stored[origin != NO_INDEX ? origin : source] = uint32_t(k);
+    }
+    for (const drawn_shape& shape : run.drawn.shapes) {
+        std::span<const drawn_point> points = points_of(run.drawn, shape);
+        bool closed = points.size() >= 2 && points.front().x == points.back().x && points.front().y == points.back().y;
+        outlines.push_back({closed ? points.first(points.size() - 1) : points, closed, stored[shape.source]});
+    }
+    return outlines;
+}
+
+// The labels of the stored polygons in the preview: each one's number and its drawing's line.
+std::vector<std::string> preview_labels(const pass_one_result& first)
+{
+    std::vector<std::string> labels;
+    for (size_t k = 0; k < first.polygons.size(); ++k) {
+        labels.push_back(std::to_string(k) + " (l." + std::to_string(first.polygons[k].where.line) + ")");
+    }
+    return labels;
+}
+
+// The run's outputs, each opened when the run starts, so that a refusal comes before any work, and
+// each abandoning itself unless it is finished.
+struct run_outputs {
+    output_file collision;
+    output_file text;
+    output_file preview;
+};
+
+// Refuses outputs that name the input, each other, or, once the input is read, a file the run reads:
+// by any spelling or link, whether they exist yet or not. The reason, or empty.
+std::string output_conflict(const char* output_name, const run_options& options, std::span<const std::string> reads)
+{
+    const char* const written[] = {output_name, options.text, options.preview};
+    const char* const what[] = {"the collision file", "the text file", "the preview"};
+    for (size_t i = 0; i < std::size(written); ++i) {
+        if (!written[i]) {
+            continue;
+        }
+        for (size_t j = 0; j < i; ++j) {
+            if (written[j] && same_destination(written[i], written[j])) {
+                return std::string("Couldn't write ") + written[i] + ": it is " + what[j] + ".";
+            }
+        }
+        for (size_t read = 0; read < reads.size(); ++read) {
+            bool input = read == 0;
+            if (input ? same_file(reads[read].c_str(), written[i])
+                      : same_destination(reads[read].c_str(), written[i])) {
+                return std::string("Couldn't write ") + written[i] + (input ? ": it is the input file." : ": the run reads it.");
+            }
+        }
+    }
+    return {};
+}
+
+bool open_outputs(const char* output_name, const run_options& options, run_outputs& outputs, std::string& reason)
+{
+    const std::pair<const char*, output_file*> wanted[] = {
+        {output_name, &outputs.collision}, {options.text, &outputs.text}, {options.preview, &outputs.preview}};
+    for (const auto& [name, out] : wanted) {
+        if (name && !open_output(name, *out)) {
+            reason = output_failure_text(name, out->error);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool finish(output_file& out, const void* data, size_t size)
+{
+    return write_output(out, data, size) && finish_output(out);
 }
 
 // The whole run on one input, once the command line is read: the files checked and opened, the two
@@ -291,16 +348,11 @@ std::string text_of(const pass_one_result& first)
 int prepare(const char* input_name, const char* output_name, const run_options& options, std::FILE* log,
             std::FILE* errors)
 {
-    for (const char* written : {output_name, options.preview, options.text}) {
-        if (written && same_file(input_name, written)) {
-            return refuse(log, errors, input_name, std::string("Couldn't write ") + written + ": it is the input file.");
-        }
-    }
-    for (const char* written : {options.preview, options.text}) {
-        if (written && same_file(output_name, written)) {
-            return refuse(log, errors, input_name,
-                          std::string("Couldn't write ") + written + ": it is the collision file.");
-        }
+    drawing named;  // the input's name, for messages before a drawing is read
+    named.files.assign(1, input_name);
+    std::string conflict = output_conflict(output_name, options, named.files);
+    if (!conflict.empty()) {
+        return refuse(log, errors, named, conflict);
     }
     input_result opened;
     std::FILE* input = open_tool_input(input_name, opened);
@@ -310,46 +362,68 @@ int prepare(const char* input_name, const char* output_name, const run_options& 
         return NOT_OPENED;
     }
     if (!input) {
-        return refuse(log, errors, input_name, input_failure_text(input_name, opened));
+        return refuse(log, errors, named, input_failure_text(input_name, opened));
     }
-    pass_one_result first;
-    std::string compiled;
-    bool accepted = read_polygons(input_name, input, options, log, errors, first, compiled);
-    std::fclose(input);
-    if (accepted) {
-        find_cracks(first);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> closing(input, std::fclose);
+    run_outputs outputs;
+    if (!open_outputs(output_name, options, outputs, conflict)) {
+        return refuse(log, errors, named, conflict);
     }
-    report_warnings(errors, input_name, first.warnings);  // they may explain a refusal, too
+
+    run_state run{options, input, log, errors};
+    run.drawn.files.assign(1, input_name);
+    run.drawn.from_text = !names_map(input_name);
+    bool accepted = !reads_a_drawing(run) || read_input_drawing(run);
+    conflict = accepted ? output_conflict(output_name, options, run.drawn.files) : "";
+    if (!conflict.empty()) {
+        return refuse(log, errors, run.drawn, conflict);
+    }
+    accepted = accepted && compile_polygons(run);
+    // every source of the drawing as read stands at its index in the mended one too
+    const drawing& places = options.fix && !run.mended.files.empty() ? run.mended : run.drawn;
+    report_notes(errors, places, run.notes);
+    report_notes(errors, places, run.mending_notes);
+    if (run.failure.error != input_error::none) {
+        return refuse(log, errors, places, input_failure_text(input_name, run.failure));
+    }
     if (!accepted) {
+        refuse(log, errors, places, run.refused);
+        report_warnings(errors, places, run.first.warnings);  // they may explain the refusal
         return FAILED;
     }
+    find_cracks(view_of(run.first), run.first.warnings);
+    report_warnings(errors, places, run.first.warnings);
     std::fputs("Start of second pass.\r\n", log);
 
-    std::string error;
-    if (!pass_two(first.records, log, error)) {
-        return refuse(log, errors, input_name, error);
+    refusal refused;
+    if (!pass_two(run.first.records, log, refused)) {
+        return refuse(log, errors, places, refused);
     }
-    if (options.strict && first.warnings.total != 0) {
-        size_t count = first.warnings.total;
-        return refuse(log, errors, input_name,
+    if (options.strict && run.first.warnings.total != 0) {
+        size_t count = run.first.warnings.total;
+        return refuse(log, errors, places,
                       "Nothing written: " + std::to_string(count) + " warning" + (count == 1 ? "" : "s") +
                           " under --strict.");
     }
 
     // an existing output file is replaced only by a complete one
     std::fputs("About to write.\r\n", log);
-    int write_error = 0;
-    if (!write_output_file(output_name, first.records.data(), first.records.size(), write_error)) {
-        return refuse(log, errors, input_name, output_failure_text(output_name, write_error));
+    const std::vector<uint8_t>& records = run.first.records;
+    if (!finish(outputs.collision, records.data(), records.size())) {
+        return refuse(log, errors, places, output_failure_text(output_name, outputs.collision.error));
     }
     if (options.text) {
-        std::string text = compiled.empty() ? text_of(first) : compiled;
-        if (!write_output_file(options.text, text.data(), text.size(), write_error)) {
-            return refuse(log, errors, input_name, output_failure_text(options.text, write_error));
+        std::string text = compiled_text(run);
+        if (!finish(outputs.text, text.data(), text.size())) {
+            return refuse(log, errors, places, output_failure_text(options.text, outputs.text.error));
         }
     }
-    if (options.preview && !write_drawing_preview(options.preview, first, first.records, write_error)) {
-        return refuse(log, errors, input_name, output_failure_text(options.preview, write_error));
+    if (options.preview) {
+        std::vector<preview_outline> outlines = drawn_outlines(run);
+        picture image = drawing_preview(outlines, preview_labels(run.first), run.first.warnings, records);
+        if (!write_picture_to(outputs.preview, image, names_png(options.preview), nullptr)) {
+            return refuse(log, errors, places, output_failure_text(options.preview, outputs.preview.error));
+        }
     }
     std::fputs("Finished normally.\r\n", log);
     return 0;
@@ -412,6 +486,6 @@ int run_tarvex(int argc, char** argv, std::FILE* log, std::FILE* errors)
     try {
         return prepare(command.names[0], command.names[1], options, log, errors);
     } catch (const std::bad_alloc&) {
-        return refuse(log, errors, command.names[0], "Out of memory.");
+        return report_failure("tarvex", log, errors, "Out of memory.");
     }
 }

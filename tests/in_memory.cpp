@@ -12,7 +12,9 @@ pass_result run_pass_one(std::string_view text)
     result.ok = pass_one(input, log.file, first);
     result.log = log.text();
     result.bytes = std::move(first.records);
-    result.error = std::move(first.error);
+    const refusal& refused = first.refused;
+    result.error = refused.has_place ? "Line " + std::to_string(refused.where.line) + ": " + refused.problem + "."
+                                     : refused.problem;
     result.warnings = std::move(first.warnings.shown);
     return result;
 }
@@ -21,7 +23,9 @@ pass_result run_pass_two(std::vector<uint8_t> records)
 {
     captured_stream log;
     pass_result result;
-    result.ok = pass_two(records, log.file, result.error);
+    refusal refused;
+    result.ok = pass_two(records, log.file, refused);
+    result.error = refused.problem;
     result.log = log.text();
     result.bytes = std::move(records);
     return result;

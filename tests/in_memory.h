@@ -1,7 +1,7 @@
 // The preparer's passes run in memory, their logs captured, for tests and benchmarks.
 #pragma once
 
-#include "tarvex.h"
+#include "passes.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 // Mending polygons: what each kind of drawing becomes, and convex pieces checked point by point
 // against the polygon they come from.
-#include "tarvex.h"
+#include "mending.h"
 
 #include "random_polygons.h"
 #include "support.h"
@@ -8,39 +8,46 @@
 #include <cmath>
 #include <numbers>
 #include <random>
+#include <span>
 
 namespace {
 
-drawn_shape shape_of(const std::vector<std::pair<float, float>>& corners)
+// A drawing of one shape, its vertices on lines 2 and on, as polygon text would have them.
+drawing shape_of(const std::vector<std::pair<float, float>>& corners)
 {
-    drawn_shape shape{1, corners.size() + 2, {}};
+    drawing drawn;
+    drawn.files.assign(1, "shape.txt");
+    add_shape(drawn, {.line = 1});
     for (size_t i = 0; i < corners.size(); ++i) {
-        shape.vertices.push_back({corners[i].first, corners[i].second, i + 2, false});
+        add_vertex(drawn, {corners[i].first, corners[i].second}, uint32_t(i + 2));
     }
-    return shape;
+    return drawn;
 }
 
-// An outline read back from the mended text: one list of corners per polygon, the closing repeat left out.
-std::vector<std::vector<drawn_point>> pieces_of(const std::string& text)
+// The mended drawing's pieces: one list of corners per shape, the closing repeat left out.
+std::vector<std::vector<drawn_point>> pieces_of(const drawing& mended)
 {
     std::vector<std::vector<drawn_point>> pieces;
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t end = text.find("\r\n", at);
-        std::string line = text.substr(at, end - at);
-        at = end + 2;
-        if (line == "newpolygon") {
-            pieces.emplace_back();
-        } else if (line != "endpolygon") {
-            float x = std::stof(line.substr(0, line.find(',')));
-            float y = std::stof(line.substr(line.find(',') + 1));
-            pieces.back().push_back({x, y});
-        }
-    }
-    for (auto& piece : pieces) {
-        piece.pop_back();
+    for (const drawn_shape& shape : mended.shapes) {
+        std::span<const drawn_point> points = points_of(mended, shape);
+        pieces.emplace_back(points.begin(), points.end() - 1);
     }
     return pieces;
+}
+
+// Mends one shape; false when it is refused.
+struct mending_result {
+    bool mended;
+    drawing pieces;
+    std::vector<note> notes;
+    refusal refused;
+};
+
+mending_result mend(const std::vector<std::pair<float, float>>& corners)
+{
+    mending_result result;
+    result.mended = mend_drawing(shape_of(corners), result.pieces, result.notes, result.refused);
+    return result;
 }
 
 TEST(Mending, EachKindOfDrawingBecomesConvexPiecesWithANote)
@@ -72,26 +79,26 @@ TEST(Mending, EachKindOfDrawingBecomesConvexPiecesWithANote)
     // clang-format on
     for (const mending_case& test : cases) {
         SCOPED_TRACE(test.name);
-        mended_drawing mended;
-        ASSERT_TRUE(mend_shapes(std::vector{shape_of(test.corners)}, mended));
-        EXPECT_EQ(pieces_of(mended.text).size(), test.pieces);
+        mending_result mended = mend(test.corners);
+        ASSERT_TRUE(mended.mended);
+        EXPECT_EQ(pieces_of(mended.pieces).size(), test.pieces);
         EXPECT_EQ(mended.notes.empty() ? "" : mended.notes.back().text, test.note);
     }
 
     // the last case says everything that was mended, in order
-    mended_drawing open;
-    ASSERT_TRUE(mend_shapes(std::vector{shape_of(cases[5].corners)}, open));
+    mending_result open = mend(cases[5].corners);
+    ASSERT_TRUE(open.mended);
     ASSERT_EQ(open.notes.size(), 4u);
     EXPECT_EQ(open.notes[0].text, "polygon 0 is not closed; closed by repeating its first vertex");
     EXPECT_EQ(open.notes[1].text, "polygon 0: 1 repeated vertex and 1 vertex on a straight line dropped");
     EXPECT_EQ(open.notes[2].text, "polygon 0 runs clockwise on the picture; its vertices are reversed");
 
     // a star's outline crosses itself: its meaning cannot be known
-    mended_drawing star;
-    EXPECT_FALSE(mend_shapes(
-        std::vector{shape_of({{300, 200}, {119, 141}, {231, 295}, {231, 105}, {119, 259}, {300, 200}})}, star));
-    EXPECT_EQ(star.error, "Line 2: polygon crosses itself.");
-    EXPECT_EQ(star.error_detail, "polygon 0 crosses itself: its edges from lines 2 and 4 meet at (231,177.50829)");
+    mending_result star = mend({{300, 200}, {119, 141}, {231, 295}, {231, 105}, {119, 259}, {300, 200}});
+    EXPECT_FALSE(star.mended);
+    EXPECT_EQ(star.refused.where.line, 2u);
+    EXPECT_EQ(star.refused.problem, "polygon crosses itself");
+    EXPECT_EQ(star.refused.detail, "polygon 0 crosses itself: its edges from lines 2 and 4 meet at (231,177.50829)");
 }
 
 // Whether the point lies inside the outline or on it, by counting crossings of a ray to the right.
@@ -152,9 +159,8 @@ TEST(Mending, PiecesAreConvexAndCoverThePolygonPointForPoint)
         if (rng() % 2) {
             corners.push_back(corners.front());
         }
-        drawn_shape shape = shape_of(corners);
-        mended_drawing mended;
-        if (!mend_shapes(std::vector{shape}, mended)) {
+        mending_result mended = mend(corners);
+        if (!mended.mended) {
             continue;  // rounding made the outline touch itself
         }
         std::vector<drawn_point> outline;
@@ -166,7 +172,7 @@ TEST(Mending, PiecesAreConvexAndCoverThePolygonPointForPoint)
         while (outline.front().x == outline.back().x && outline.front().y == outline.back().y) {
             outline.pop_back();
         }
-        std::vector<std::vector<drawn_point>> pieces = pieces_of(mended.text);
+        std::vector<std::vector<drawn_point>> pieces = pieces_of(mended.pieces);
         // corners that turn against the outline's own way: no split has fewer than r / 2 + 1 pieces, and
         // removing diagonals leaves at most 2r + 1
         double area = 0.0;

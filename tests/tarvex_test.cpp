@@ -1,5 +1,6 @@
 // The preparer's passes, run in memory: bytes, log lines, line reading, input errors and masks.
-#include "tarvex.h"
+#include "passes.h"
+#include "watertight.h"
 
 #include "fixed_point.h"
 #include "in_memory.h"
@@ -266,7 +267,7 @@ TEST(PolygonChecks, WarnAboutShapesThatAreAlmostCertainlyMistakes)
         ASSERT_TRUE(pass.ok) << pass.error;
         std::vector<std::string> warnings;
         for (const warning& found : pass.warnings) {
-            warnings.push_back(std::to_string(found.line) + ": " + found.text);
+            warnings.push_back(std::to_string(found.where.line) + ": " + found.text);
         }
         EXPECT_EQ(warnings, test.warnings);
     }
@@ -296,26 +297,26 @@ TEST(Watertight, EveryEdgeHoldsEveryDrawnVertexAndStaysCloseToIt)
         if (corners.size() < 3) {
             continue;
         }
-        std::vector<vertex_line> outline;
+        std::vector<drawn_point> outline;
         for (const vertex& corner : corners) {
-            outline.push_back({corner.x, corner.y, 0, false});
+            outline.push_back({corner.x, corner.y});
         }
         for (size_t e = 0; e < outline.size(); ++e) {
-            const vertex_line& a = outline[e];
-            const vertex_line& b = outline[(e + 1) % outline.size()];
+            const drawn_point& a = outline[e];
+            const drawn_point& b = outline[(e + 1) % outline.size()];
             uint8_t stored[8];
             encode_edge(contained_edge(outline, e, computed_edge(a.x, a.y, b.x, b.y)), stored);
             int64_t c1 = int32_t(get_be32(stored));
             int64_t c2 = int16_t(get_be16(stored + 4));
             int64_t c3 = int16_t(get_be16(stored + 6));
-            for (const vertex_line& v : outline) {
+            for (const drawn_point& v : outline) {
                 EXPECT_GE(c1 * 1024 + int64_t(v.y * 1024.0) * c2 + int64_t(v.x * 1024.0) * c3, 0);
             }
             double length = std::hypot(double(c2), double(c3));
             EXPECT_NEAR(length / 256.0, 1.0, 0.01);
             // normals in steps of 1/256 turn the line of an edge over a thousand units long by more
             if (std::hypot(double(b.x) - a.x, double(b.y) - a.y) < 500.0) {
-                for (const vertex_line& end : {a, b}) {
+                for (const drawn_point& end : {a, b}) {
                     EXPECT_LE((double(c1) + end.y * double(c2) + end.x * double(c3)) / length, 1.0);
                 }
             }

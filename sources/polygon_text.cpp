@@ -1,5 +1,8 @@
-// The polygon text: reading it by line, and working out what each line is.
-#include "tarvex.h"
+// The polygon text: reading it by line, working out what each line is, reading it into a drawing,
+// and writing a drawing back.
+#include "polygon_text.h"
+
+#include "checks.h"
 
 #include <algorithm>
 #include <charconv>
@@ -233,4 +236,109 @@ text_line classify_line(std::string_view line)
         result.problem = "CR inside the line; lines end in LF or CR LF";
     }
     return result;
+}
+
+bool next_read(text_reader& reader, text_read& read)
+{
+    if (reader.at_end) {
+        return false;
+    }
+    read.line_number = reader.next_line;
+    read.line = read_line(reader.text, reader.spill, reader.at_end);
+    if (reader.text.failure.error != input_error::none) {
+        return false;
+    }
+    bool line_ends = !read.line.empty() && read.line.back() == '\n';
+    reader.next_line += line_ends ? 1 : 0;
+    if (reader.in_comment) {
+        read.what = {};  // the rest of a long comment
+        read.what.kind = read.line.find('\0') == std::string_view::npos ? line_kind::skipped : line_kind::bad;
+        read.what.problem = read.what.kind == line_kind::bad ? "NUL character in the line" : nullptr;
+    } else {
+        read.what = classify_line(read.line);
+    }
+    size_t first = skip_blanks(read.line, 0);
+    bool starts_comment = first < read.line.size() && read.line[first] == '#';
+    reader.in_comment = (reader.in_comment || starts_comment) && !line_ends;
+    return true;
+}
+
+bool read_drawing(polygon_text& text, drawing& drawn, warning_list& warnings, refusal& refused)
+{
+    text_reader reader{text};
+    text_read read;
+    uint32_t open_line = 0;  // of the open polygon's newpolygon; 0 outside a polygon
+    size_t number = 0;
+    auto refuse = [&](uint32_t line, const char* problem, const text_line* vertex = nullptr) {
+        std::string detail = open_line != 0 ? "polygon " + std::to_string(number) + ": " : "";
+        detail += problem;
+        if (vertex) {
+            detail += " " + point_text({vertex->x, vertex->y});
+        }
+        refused = refusal_at({0, line, NO_INDEX}, problem, detail);
+        return false;
+    };
+    while (next_read(reader, read)) {
+        const text_line& what = read.what;
+        switch (what.kind) {
+        case line_kind::skipped:
+            break;
+        case line_kind::bad:
+            return refuse(read.line_number, what.problem);
+        case line_kind::newpolygon:
+            if (open_line != 0) {
+                return refuse(open_line, "newpolygon without endpolygon");
+            }
+            open_line = read.line_number;
+            add_shape(drawn, {.line = open_line});
+            break;
+        case line_kind::endpolygon:
+            if (open_line == 0) {
+                return refuse(read.line_number, "endpolygon without newpolygon");
+            }
+            open_line = 0;
+            ++number;
+            break;
+        case line_kind::vertex:
+            if (open_line == 0) {
+                return refuse(read.line_number, "vertex outside newpolygon and endpolygon");
+            }
+            if (what.problem) {
+                return refuse(read.line_number, what.problem);
+            }
+            if (what.third_number) {
+                check_vertex(number, {0, read.line_number, NO_INDEX}, {what.x, what.y}, warnings);
+            }
+            add_vertex(drawn, {what.x, what.y}, read.line_number);
+            break;
+        }
+    }
+    if (text.failure.error != input_error::none) {
+        return false;
+    }
+    if (open_line != 0) {
+        return refuse(open_line, "newpolygon without endpolygon");
+    }
+    return true;
+}
+
+void append_vertex_text(std::string& text, drawn_point point)
+{
+    char digits[32];  // the shortest text of a float has at most 15 characters
+    text.append(digits, std::to_chars(digits, digits + sizeof digits, point.x).ptr).append(",");
+    text.append(digits, std::to_chars(digits, digits + sizeof digits, point.y).ptr);
+}
+
+std::string drawing_text(const drawing& drawn)
+{
+    std::string text;
+    for (const drawn_shape& shape : drawn.shapes) {
+        text += "newpolygon\r\n";
+        for (const drawn_point& point : points_of(drawn, shape)) {
+            append_vertex_text(text, point);
+            text += "\r\n";
+        }
+        text += "endpolygon\r\n";
+    }
+    return text;
 }

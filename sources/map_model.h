@@ -1,6 +1,8 @@
-// Maps from the Tiled map editor, read from TMX (XML) or JSON into one model, and the polygon text
-// made of their collision shapes.
+// Maps from the Tiled map editor, read from TMX (XML) or JSON into one model, and the drawing made
+// of their collision shapes.
 #pragma once
+
+#include "drawing.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +19,7 @@ struct map_point {
 struct map_object {
     int id = 0;
     std::string name;
+    std::string kind;   // its class, or in older maps its type
     std::string shape;  // "rectangle", "polygon", "ellipse", "polyline", "point", "text", "tile"
     double x = 0.0;
     double y = 0.0;
@@ -26,7 +29,8 @@ struct map_object {
     bool visible = true;
     uint32_t gid = 0;  // a tile object's tile, with its flip bits
     std::vector<map_point> points;
-    size_t line = 0;  // where the file gives one
+    uint32_t file = 0;  // the map's, a template's or a tileset's, in the drawing's files
+    size_t line = 0;    // where the file gives one
 };
 
 // A tileset: its tiles' size and each tile's collision shapes.
@@ -35,6 +39,7 @@ struct map_tileset {
     double tile_width = 0.0;
     double tile_height = 0.0;
     bool image_collection = false;  // tiles of their own sizes
+    std::map<uint32_t, std::string> kinds;  // each tile's class, where it has one
     std::map<uint32_t, std::vector<map_object>> shapes;  // by local tile id
 };
 
@@ -74,27 +79,17 @@ struct map_settings {
     std::vector<std::string> layers;  // empty: every visible layer
 };
 
-// A polygon made from the map: where it comes from, for the messages, and its corners in the world.
-struct map_polygon {
-    size_t line;
-    std::string source;  // object 12 "ledge" (layer "ground")
-    std::vector<map_point> corners;
-};
-
-// Why a map cannot be read; empty when it can.
-struct map_result {
-    std::string error;
-    size_t error_line = 0;
-    std::vector<map_polygon> polygons;
-    std::vector<std::pair<size_t, std::string>> notes;  // what was skipped or approximated, at a line
-};
-
 // Whether the name is that of a map rather than polygon text: .tmx, .tmj, or .json.
 bool names_map(const std::string& name);
 
-// Reads the map and the tilesets and templates it names, beside it; on failure `error` says why, at
-// `error_line` of the file where there is one.
-tiled_map parse_map(const std::string& name, const std::string& content, std::string& error, size_t& error_line);
+// Reads the map, whose name is files[0], and the tilesets and templates it names, beside it; each
+// file read is added to `files`. False, with the refusal at the file and line where the map says it,
+// when the map cannot be read. Running out of memory throws bad_alloc.
+[[nodiscard]] bool parse_map(const std::string& content, std::vector<std::string>& files, tiled_map& map,
+                             refusal& refused);
 
-// The map's collision shapes as polygons in the world, in layer order, then object order.
-map_result map_polygons(const tiled_map& map, const map_settings& settings);
+// The map's collision shapes added to the drawing, each with its source, in the world, in layer order
+// and then object order; what was skipped or approximated is noted. False, with the refusal, for
+// what cannot be stored as the editor shows it.
+[[nodiscard]] bool map_drawing(const tiled_map& map, const map_settings& settings, drawing& drawn,
+                               std::vector<note>& notes, refusal& refused);

@@ -2,10 +2,13 @@
 // them does, but that no stored polygon holds, because each stored edge lies off its drawn line by
 // the rounding of its values. Only the edges that two polygons share are looked at, found by hashing,
 // and the points lost are those that the imager leaves to no polygon.
-#include "tarvex.h"
+#include "checks.h"
 
 #include "fixed_point.h"
+#include "geometry.h"
 #include "picture.h"
+#include "point_search.h"
+#include "watertight.h"
 
 #include <algorithm>
 #include <cassert>
@@ -26,7 +29,7 @@ struct raw_edge {
     int64_t c3;
 };
 
-raw_edge raw_edge_at(const std::vector<uint8_t>& records, size_t record_offset, size_t edge)
+raw_edge raw_edge_at(std::span<const uint8_t> records, size_t record_offset, size_t edge)
 {
     const uint8_t* at = records.data() + record_offset + HEADER_WORD_SIZE + edge * EDGE_RECORD_SIZE;
     return {int32_t(get_be32(at)), int16_t(get_be16(at + 4)), int16_t(get_be16(at + 6))};
@@ -49,7 +52,7 @@ struct segment {
     drawn_point b;
 };
 
-segment edge_of(const pass_one_result& first, const drawn_polygon& polygon, size_t edge)
+segment edge_of(const compiled_view& first, const compiled_polygon& polygon, size_t edge)
 {
     const drawn_point* outline = first.points.data() + polygon.first;
     return {outline[edge], outline[(edge + 1) % polygon.count]};
@@ -90,12 +93,12 @@ struct shared_edge {
 // directed edges: a shared edge runs the other way round in the neighbour.
 // `partner` gets, for the first point of each outline edge, the number of the shared edge it is, or
 // NO_EDGE.
-std::vector<shared_edge> find_shared_edges(const pass_one_result& first, std::vector<uint32_t>& partner)
+std::vector<shared_edge> find_shared_edges(const compiled_view& first, std::vector<uint32_t>& partner)
 {
     partner.assign(first.points.size(), NO_EDGE);
     std::vector<uint32_t> owner(first.points.size(), NO_EDGE);  // the polygon of each point
     for (size_t k = 0; k < first.polygons.size(); ++k) {
-        const drawn_polygon& polygon = first.polygons[k];
+        const compiled_polygon& polygon = first.polygons[k];
         if (polygon.sound) {
             std::fill_n(owner.begin() + polygon.first, polygon.count, uint32_t(k));
         }
@@ -104,7 +107,7 @@ std::vector<shared_edge> find_shared_edges(const pass_one_result& first, std::ve
     std::vector<uint32_t> table(slots, NO_EDGE);  // the first point of each directed edge
     std::vector<shared_edge> shared;
     for (size_t k = 0; k < first.polygons.size(); ++k) {
-        const drawn_polygon& polygon = first.polygons[k];
+        const compiled_polygon& polygon = first.polygons[k];
         if (!polygon.sound) {
             continue;
         }
@@ -114,7 +117,7 @@ std::vector<shared_edge> find_shared_edges(const pass_one_result& first, std::ve
             for (size_t slot = directed_hash(edge.b, edge.a) & (slots - 1); table[slot] != NO_EDGE;
                  slot = (slot + 1) & (slots - 1)) {
                 uint32_t other = owner[table[slot]];
-                const drawn_polygon& neighbour = first.polygons[other];
+                const compiled_polygon& neighbour = first.polygons[other];
                 uint32_t j = table[slot] - neighbour.first;
                 segment theirs = edge_of(first, neighbour, j);
                 if (other != k && same_point(theirs.a, edge.b) && same_point(theirs.b, edge.a) &&
@@ -136,21 +139,14 @@ std::vector<shared_edge> find_shared_edges(const pass_one_result& first, std::ve
 
 // Whether the drawn polygon holds the point: it is convex and counter-clockwise on the picture, so
 // the point lies on the inner side of every edge, or on it.
-bool drawn_holds(const pass_one_result& first, const drawn_polygon& polygon, int x, int y)
+bool drawn_holds(const compiled_view& first, const compiled_polygon& polygon, int x, int y)
 {
-    for (size_t i = 0; i < polygon.count; ++i) {
-        segment edge = edge_of(first, polygon, i);
-        double ax = edge.a.x;
-        double ay = edge.a.y;
-        if ((x - ax) * (double(edge.b.y) - ay) - (y - ay) * (double(edge.b.x) - ax) < 0.0) {
-            return false;
-        }
-    }
-    return true;
+    return side_of_convex(first.points.subspan(polygon.first, polygon.count), {float(x), float(y)}) !=
+           point_side::outside;
 }
 
 // The drawn polygon's bounding box, rounded outward.
-point_box reach_of(const pass_one_result& first, const drawn_polygon& polygon)
+point_box reach_of(const compiled_view& first, const compiled_polygon& polygon)
 {
     const drawn_point* outline = first.points.data() + polygon.first;
     float x0 = outline[0].x;
@@ -168,7 +164,7 @@ point_box reach_of(const pass_one_result& first, const drawn_polygon& polygon)
 }
 
 // The stored polygon's points on row y, as the range lo..hi of x; empty when lo > hi.
-void stored_row(const pass_one_result& first, const drawn_polygon& polygon, int64_t y, int64_t& lo, int64_t& hi)
+void stored_row(const compiled_view& first, const compiled_polygon& polygon, int64_t y, int64_t& lo, int64_t& hi)
 {
     for (size_t i = 0; i < polygon.edge_count && lo <= hi; ++i) {
         raw_edge edge = raw_edge_at(first.records, polygon.record_offset, i);
@@ -185,7 +181,7 @@ void stored_row(const pass_one_result& first, const drawn_polygon& polygon, int6
 
 // The drawn polygon's points on row y lie in lo..hi; the range may hold a few more, which
 // drawn_holds tells apart.
-void drawn_row(const pass_one_result& first, const drawn_polygon& polygon, double y, int64_t& lo, int64_t& hi)
+void drawn_row(const compiled_view& first, const compiled_polygon& polygon, double y, int64_t& lo, int64_t& hi)
 {
     double x0 = -INFINITY;
     double x1 = INFINITY;
@@ -207,21 +203,14 @@ void drawn_row(const pass_one_result& first, const drawn_polygon& polygon, doubl
 }
 
 // Whether every drawn vertex lies inside every stored edge, so that no point of the drawn polygon
-// can be lost. The products of a float and a stored integer are exact in double, and so is the sum
-// of two of them with what rounding left out.
-bool stored_contains_drawn(const pass_one_result& first, const drawn_polygon& polygon)
+// can be lost.
+bool stored_contains_drawn(const compiled_view& first, const compiled_polygon& polygon)
 {
+    std::span<const drawn_point> outline = first.points.subspan(polygon.first, polygon.count);
     for (size_t i = 0; i < polygon.edge_count; ++i) {
-        raw_edge edge = raw_edge_at(first.records, polygon.record_offset, i);
-        for (size_t v = 0; v < polygon.count; ++v) {
-            const drawn_point& point = first.points[polygon.first + v];
-            double yc = double(point.y) * double(edge.c2);
-            double xc = double(point.x) * double(edge.c3);
-            double sum = yc + xc;
-            double lost = (yc - (sum - (sum - yc))) + (xc - (sum - yc));
-            if (double(edge.c1) + sum + lost < 0.0) {
-                return false;
-            }
+        if (!stored_edge_holds(outline, first.records.data() + polygon.record_offset + HEADER_WORD_SIZE +
+                                            i * EDGE_RECORD_SIZE)) {
+            return false;
         }
     }
     return true;
@@ -264,8 +253,8 @@ void count_lost(crack& found, int x, int y)
 // The shared edge of the polygon whose gap holds the lost point: the nearest edge that the point
 // lies outside of in both polygons' stored copies. NO_EDGE for a point that the polygon loses on its
 // own, as the tip of a thin corner is lost, which is no crack.
-uint32_t crack_of(const pass_one_result& first, std::span<const shared_edge> shared, std::span<const uint32_t> partner,
-                  const drawn_polygon& polygon, int x, int y)
+uint32_t crack_of(const compiled_view& first, std::span<const shared_edge> shared, std::span<const uint32_t> partner,
+                  const compiled_polygon& polygon, int x, int y)
 {
     uint32_t nearest = NO_EDGE;
     double nearest_distance = INFINITY;
@@ -275,8 +264,8 @@ uint32_t crack_of(const pass_one_result& first, std::span<const shared_edge> sha
             continue;
         }
         const shared_edge& edge = shared[id];
-        const drawn_polygon& p = first.polygons[edge.first_polygon];
-        const drawn_polygon& q = first.polygons[edge.second_polygon];
+        const compiled_polygon& p = first.polygons[edge.first_polygon];
+        const compiled_polygon& q = first.polygons[edge.second_polygon];
         bool in_gap = raw_distance(raw_edge_at(first.records, p.record_offset, edge.first_edge), x, y) < 0 &&
                       raw_distance(raw_edge_at(first.records, q.record_offset, edge.second_edge), x, y) < 0;
         double distance = distance_to(edge_of(first, polygon, i), x, y);
@@ -307,18 +296,18 @@ struct reach_index {
 };
 
 // The squares of the index that a polygon's outline reaches.
-point_box squares_reached(const pass_one_result& first, const drawn_polygon& polygon)
+point_box squares_reached(const compiled_view& first, const compiled_polygon& polygon)
 {
     point_box reach = reach_of(first, polygon);
     return {std::max(reach.x0, 0) / INDEX_SQUARE, std::max(reach.y0, 0) / INDEX_SQUARE,
             std::min(reach.x1, WORKING_SIDE - 1) / INDEX_SQUARE, std::min(reach.y1, WORKING_SIDE - 1) / INDEX_SQUARE};
 }
 
-reach_index index_reaches(const pass_one_result& first)
+reach_index index_reaches(const compiled_view& first)
 {
     reach_index index;
     index.starts.assign(size_t(INDEX_SIDE * INDEX_SIDE) + 1, 0);
-    for (const drawn_polygon& polygon : first.polygons) {
+    for (const compiled_polygon& polygon : first.polygons) {
         point_box squares = squares_reached(first, polygon);
         for (int y = squares.y0; y <= squares.y1; ++y) {
             for (int x = squares.x0; x <= squares.x1; ++x) {
@@ -342,7 +331,7 @@ reach_index index_reaches(const pass_one_result& first)
     return index;
 }
 
-bool stored_holds(const pass_one_result& first, const drawn_polygon& polygon, int x, int y)
+bool stored_holds(const compiled_view& first, const compiled_polygon& polygon, int x, int y)
 {
     for (size_t i = 0; i < polygon.edge_count; ++i) {
         if (raw_distance(raw_edge_at(first.records, polygon.record_offset, i), x, y) < 0) {
@@ -353,7 +342,7 @@ bool stored_holds(const pass_one_result& first, const drawn_polygon& polygon, in
 }
 
 // Whether a stored polygon drawn near the point holds it; false says nothing.
-bool held_nearby(const pass_one_result& first, const reach_index& index, int x, int y)
+bool held_nearby(const compiled_view& first, const reach_index& index, int x, int y)
 {
     size_t square = size_t(y / INDEX_SQUARE * INDEX_SIDE + x / INDEX_SQUARE);
     for (uint32_t at = index.starts[square]; at < index.starts[square + 1]; ++at) {
@@ -366,7 +355,7 @@ bool held_nearby(const pass_one_result& first, const reach_index& index, int x, 
 
 // Whether the polygon may lose points along an edge that it shares: its stored edges leave out some
 // vertex as drawn.
-bool may_lose_points(const pass_one_result& first, std::span<const uint32_t> partner, const drawn_polygon& polygon)
+bool may_lose_points(const compiled_view& first, std::span<const uint32_t> partner, const compiled_polygon& polygon)
 {
     bool shares = polygon.sound && std::any_of(partner.begin() + polygon.first,
                                                partner.begin() + polygon.first + polygon.count,
@@ -376,10 +365,10 @@ bool may_lose_points(const pass_one_result& first, std::span<const uint32_t> par
 
 // Appends the points that polygon k holds as drawn but not as stored, row by row, leaving out those
 // `seen` already.
-void lost_by_polygon(const pass_one_result& first, uint32_t k, std::vector<bool>& seen,
+void lost_by_polygon(const compiled_view& first, uint32_t k, std::vector<bool>& seen,
                      std::vector<lost_point>& points)
 {
-    const drawn_polygon& polygon = first.polygons[k];
+    const compiled_polygon& polygon = first.polygons[k];
     const point_box& area = WORKING_AREA;
     point_box reach = reach_of(first, polygon);
     for (int y = std::max(reach.y0, area.y0); y <= std::min(reach.y1, area.y1); ++y) {
@@ -406,7 +395,7 @@ void lost_by_polygon(const pass_one_result& first, uint32_t k, std::vector<bool>
 
 }  // namespace
 
-void find_cracks(pass_one_result& first)
+void find_cracks(const compiled_view& first, warning_list& warnings)
 {
     std::vector<uint32_t> partner;
     std::vector<shared_edge> shared = find_shared_edges(first, partner);
@@ -461,15 +450,15 @@ void find_cracks(pass_one_result& first)
             continue;
         }
         const shared_edge& edge = shared[id];
-        const drawn_polygon& p = first.polygons[edge.first_polygon];
-        const drawn_polygon& q = first.polygons[edge.second_polygon];
+        const compiled_polygon& p = first.polygons[edge.first_polygon];
+        const compiled_polygon& q = first.polygons[edge.second_polygon];
         char text[256];
         std::snprintf(text, sizeof text,
                       "polygons %u and %u (lines %zu and %zu) leave a crack near (%d,%d): %zu point%s drawn "
                       "inside them %s in no stored polygon; --watertight closes it",
-                      edge.first_polygon, edge.second_polygon, p.line, q.line, found.x, found.y, found.points,
+                      edge.first_polygon, edge.second_polygon, size_t(p.where.line), size_t(q.where.line), found.x, found.y, found.points,
                       found.points == 1 ? "" : "s", found.points == 1 ? "is" : "are");
-        add_warning(first.warnings, warning_kind::crack, q.line, text, {float(found.x), float(found.y)});
-        first.warnings.points_in_cracks += found.points;
+        add_warning(warnings, warning_kind::crack, q.where, text, {float(found.x), float(found.y)});
+        warnings.points_in_cracks += found.points;
     }
 }

@@ -25,15 +25,17 @@ namespace {
 constexpr size_t MAX_LAYER_CELLS = size_t(1) << 24;  // 4096 x 4096 tiles: far beyond the working area
 constexpr int MAX_GROUP_DEPTH = 64;
 
-// Why a map cannot be read, at the line of the file where the map says it, if any.
-struct map_error {
-    std::string text;
-    size_t line = 0;
+// The files of one map: the map first, then each tileset and template as it is read, so that a
+// refusal can name the file it is about.
+struct map_files {
+    std::vector<std::string>& names;
 };
 
-[[noreturn]] void refuse(const std::string& text, size_t line = 0)
+// Why a map cannot be read, at the file and line where the map says it, if any. Thrown from deep in
+// the reading, and caught once where the map is read.
+[[noreturn]] void refuse(const std::string& text, size_t line = 0, uint32_t file = 0)
 {
-    throw map_error{text, line};
+    throw refusal_at({file, uint32_t(std::min<size_t>(line, UINT32_MAX)), NO_INDEX}, text);
 }
 
 bool ends_with(const std::string& name, std::string_view ending)
@@ -53,14 +55,18 @@ std::string beside(const std::string& map_name, const std::string& file)
     return (folder / path_of(file.c_str())).string();
 }
 
-std::string read_named(const std::string& name, const char* what)
+// Reads a file that the map names, and adds it to the map's files; returns its number there.
+uint32_t read_named(map_files& files, const std::string& name, const char* what, std::string& content)
 {
     std::vector<uint8_t> bytes;
     input_result read = read_input(name.c_str(), bytes);
     if (read.error != input_error::none) {
-        refuse(std::string("the ") + what + " " + name + " cannot be read: " + input_failure_text(name.c_str(), read));
+        refuse(std::string("the ") + what + " " + printable(name) + " cannot be read: " +
+               printable(input_failure_text(name.c_str(), read)));
     }
-    return std::string(bytes.begin(), bytes.end());
+    content.assign(bytes.begin(), bytes.end());
+    files.names.push_back(name);
+    return uint32_t(files.names.size() - 1);
 }
 
 // Tile data: base64, then the compression, then 32-bit little-endian gids.
@@ -121,7 +127,7 @@ std::vector<uint8_t> uncompressed(const std::vector<uint8_t>& packed, const std:
         refuse("tile data compressed with zstd, which this build cannot read", line);
 #endif
     }
-    refuse("tile data compressed with " + compression + ", which is not a Tiled compression", line);
+    refuse("tile data compressed with " + printable(compression) + ", which is not a Tiled compression", line);
 }
 
 // The cells of a layer or a chunk, refused beyond what any map of the working area needs.
@@ -153,7 +159,7 @@ std::vector<uint32_t> gids_of(const std::string& encoding, const std::string& co
                            uint32_t(bytes[at + 3]) << 24);
         }
     } else {
-        refuse("tile data in the encoding \"" + encoding + "\", which is not read", line);
+        refuse("tile data in the encoding \"" + printable(encoding) + "\", which is not read", line);
     }
     if (gids.size() != cells) {
         refuse("tile data holds " + std::to_string(gids.size()) + " tiles, not " + std::to_string(cells), line);
@@ -165,7 +171,7 @@ std::vector<uint32_t> gids_of(const std::string& encoding, const std::string& co
 void check_orientation(const std::string& orientation, size_t line)
 {
     if (orientation != "orthogonal") {
-        refuse("the map is " + orientation + "; only orthogonal maps are read", line);
+        refuse("the map is " + printable(orientation) + "; only orthogonal maps are read", line);
     }
 }
 
@@ -213,16 +219,28 @@ bool flag_at(const nlohmann::json& node, const char* key, bool fallback)
     return found != node.end() && found->is_boolean() ? found->get<bool>() : fallback;
 }
 
-nlohmann::json parse_json(const std::string& name, const std::string& content)
+nlohmann::json parse_json(const std::string& name, const std::string& content, uint32_t file)
 {
     try {
         return nlohmann::json::parse(content);
     } catch (const nlohmann::json::parse_error& error) {
-        refuse(name + " is not JSON: " + error.what());
+        refuse(printable(name) + " is not JSON: " + error.what(), 0, file);
     }
 }
 
-map_object template_object(const std::string& map_name, const std::string& file, size_t line);
+map_object template_object(map_files& files, const std::string& file, uint32_t from, size_t line);
+
+// An object's or a tile's class: `class` since the editor's version 1.9, `type` before.
+std::string json_kind(const nlohmann::json& node, const std::string& fallback)
+{
+    for (const char* key : {"class", "type"}) {
+        auto found = node.find(key);
+        if (found != node.end() && found->is_string() && !found->get<std::string>().empty()) {
+            return found->get<std::string>();
+        }
+    }
+    return fallback;
+}
 
 // An object's values that the node gives, over those it has already.
 void apply_json(const nlohmann::json& node, map_object& object)
@@ -237,6 +255,7 @@ void apply_json(const nlohmann::json& node, map_object& object)
     object.height = number_at(node, "height", object.height);
     object.rotation = number_at(node, "rotation", object.rotation);
     object.visible = flag_at(node, "visible", object.visible);
+    object.kind = json_kind(node, object.kind);
     if (node.contains("gid")) {
         object.gid = gid_of(number_at(node, "gid"));
         object.shape = "tile";
@@ -260,40 +279,46 @@ void apply_json(const nlohmann::json& node, map_object& object)
     }
 }
 
-map_object json_object(const std::string& map_name, const nlohmann::json& node)
+map_object json_object(map_files& files, const nlohmann::json& node, uint32_t file)
 {
-    std::string file = text_at(node, "template");
-    map_object object = file.empty() ? map_object{} : template_object(map_name, file, 0);
-    if (file.empty()) {
+    std::string template_file = text_at(node, "template");
+    map_object object = template_file.empty() ? map_object{} : template_object(files, template_file, file, 0);
+    if (template_file.empty()) {
         object.shape = "rectangle";
     }
     apply_json(node, object);
+    object.file = file;
     return object;
 }
 
-void check_tile_size(const map_tileset& tileset, size_t line)
+void check_tile_size(const map_tileset& tileset, size_t line, uint32_t file)
 {
     if (!(tileset.tile_width > 0.0 && tileset.tile_height > 0.0 && tileset.tile_width < 1e6 &&
           tileset.tile_height < 1e6)) {
-        refuse("a tileset without a tile size", line);
+        refuse("a tileset without a tile size", line, file);
     }
 }
 
-map_tileset json_tileset(const nlohmann::json& node, uint32_t first_gid)
+map_tileset json_tileset(map_files& files, const nlohmann::json& node, uint32_t first_gid, uint32_t file)
 {
     map_tileset tileset;
     tileset.first_gid = first_gid;
     tileset.tile_width = number_at(node, "tilewidth");
     tileset.tile_height = number_at(node, "tileheight");
-    check_tile_size(tileset, 0);
+    check_tile_size(tileset, 0, file);
     tileset.image_collection = !node.contains("image") && node.contains("tiles") && member(node, "tiles").is_array() &&
                                !member(node, "tiles").empty() && member(node, "tiles").front().contains("image");
     if (node.contains("tiles")) {
         for (const auto& tile : member(node, "tiles")) {
+            uint32_t id = gid_of(number_at(tile, "id"));
+            std::string kind = json_kind(tile, "");
+            if (!kind.empty()) {
+                tileset.kinds[id] = kind;
+            }
             if (tile.contains("objectgroup")) {
-                std::vector<map_object>& shapes = tileset.shapes[gid_of(number_at(tile, "id"))];
+                std::vector<map_object>& shapes = tileset.shapes[id];
                 for (const auto& object : member(member(tile, "objectgroup"), "objects")) {
-                    shapes.push_back(json_object("", object));
+                    shapes.push_back(json_object(files, object, file));
                 }
             }
         }
@@ -301,9 +326,9 @@ map_tileset json_tileset(const nlohmann::json& node, uint32_t first_gid)
     return tileset;
 }
 
-map_tileset load_tileset(const std::string& map_name, const std::string& file, uint32_t first_gid);
+map_tileset load_tileset(map_files& files, const std::string& file, uint32_t first_gid);
 
-void json_layers(const std::string& map_name, const nlohmann::json& layers, const std::string& path, double offset_x,
+void json_layers(map_files& files, const nlohmann::json& layers, const std::string& path, double offset_x,
                  double offset_y, bool visible, tiled_map& map, int depth = 0)
 {
     if (depth > MAX_GROUP_DEPTH) {
@@ -316,13 +341,13 @@ void json_layers(const std::string& map_name, const nlohmann::json& layers, cons
         double y = offset_y + number_at(node, "offsety");
         bool shown = visible && flag_at(node, "visible", true);
         if (type == "group") {
-            json_layers(map_name, member(node, "layers"), name, x, y, shown, map, depth + 1);
+            json_layers(files, member(node, "layers"), name, x, y, shown, map, depth + 1);
             continue;
         }
         map_layer layer{.path = name, .visible = shown, .offset_x = x, .offset_y = y};
         if (type == "objectgroup") {
             for (const auto& object : member(node, "objects")) {
-                layer.objects.push_back(json_object(map_name, object));
+                layer.objects.push_back(json_object(files, object, 0));
             }
         } else if (type == "tilelayer") {
             layer.tiles = true;
@@ -336,7 +361,7 @@ void json_layers(const std::string& map_name, const nlohmann::json& layers, cons
                         block.gids.push_back(gid_of(gid.get<double>()));
                     }
                     if (block.gids.size() != cells) {
-                        refuse("tile data of layer \"" + name + "\" does not fill it");
+                        refuse("tile data of layer \"" + printable(name) + "\" does not fill it");
                     }
                 } else {
                     block.gids = gids_of(encoding.empty() ? "base64" : encoding, compression, data.get<std::string>(),
@@ -359,9 +384,10 @@ void json_layers(const std::string& map_name, const nlohmann::json& layers, cons
     }
 }
 
-tiled_map json_map(const std::string& name, const std::string& content)
+tiled_map json_map(map_files& files, const std::string& content)
 {
-    nlohmann::json root = parse_json(name, content);
+    const std::string& name = files.names[0];
+    nlohmann::json root = parse_json(name, content, 0);
     if (!root.is_object() || text_at(root, "type") != "map") {
         refuse(name + " holds no Tiled map");
     }
@@ -373,9 +399,10 @@ tiled_map json_map(const std::string& name, const std::string& content)
     for (const auto& node : member(root, "tilesets")) {
         uint32_t first_gid = gid_of(number_at(node, "firstgid", 1));
         std::string source = text_at(node, "source");
-        map.tilesets.push_back(source.empty() ? json_tileset(node, first_gid) : load_tileset(name, source, first_gid));
+        map.tilesets.push_back(source.empty() ? json_tileset(files, node, first_gid, 0)
+                                              : load_tileset(files, source, first_gid));
     }
-    json_layers(name, member(root, "layers"), "", 0.0, 0.0, true, map);
+    json_layers(files, member(root, "layers"), "", 0.0, 0.0, true, map);
     return map;
 }
 
@@ -383,32 +410,36 @@ tiled_map json_map(const std::string& name, const std::string& content)
 
 #ifdef TARVEX_HAS_PUGIXML
 
-// The line of a node in the file it was parsed from.
+// An XML file as parsed, with where its lines start, so that a node's line is found by a binary
+// search rather than by counting from the start for every node.
 struct xml_file {
     std::string name;
-    std::string content;
+    uint32_t index = 0;  // in the map's files
+    std::vector<size_t> line_starts;
     pugi::xml_document document;
 
-    size_t line_of(const pugi::xml_node& node) const
+    size_t line_at(ptrdiff_t offset) const
     {
-        ptrdiff_t offset = node.offset_debug();
         if (offset < 0) {
             return 0;
         }
-        return size_t(1 + std::count(content.begin(), content.begin() + std::min<ptrdiff_t>(offset, ptrdiff_t(content.size())), '\n'));
+        return size_t(std::upper_bound(line_starts.begin(), line_starts.end(), size_t(offset)) - line_starts.begin());
     }
+
+    size_t line_of(const pugi::xml_node& node) const { return line_at(node.offset_debug()); }
 };
 
-void parse_xml(xml_file& file, std::string name, std::string content)
+void parse_xml(xml_file& file, std::string name, const std::string& content, uint32_t index)
 {
     file.name = std::move(name);
-    file.content = std::move(content);
-    pugi::xml_parse_result parsed = file.document.load_buffer(file.content.data(), file.content.size());
+    file.index = index;
+    file.line_starts.assign(1, 0);
+    for (size_t at = content.find('\n'); at != std::string::npos; at = content.find('\n', at + 1)) {
+        file.line_starts.push_back(at + 1);
+    }
+    pugi::xml_parse_result parsed = file.document.load_buffer(content.data(), content.size());
     if (!parsed) {
-        size_t line = size_t(1 + std::count(file.content.begin(),
-                                            file.content.begin() + std::min<ptrdiff_t>(parsed.offset, ptrdiff_t(file.content.size())),
-                                            '\n'));
-        refuse(file.name + " is not XML: " + parsed.description(), line);
+        refuse(printable(file.name) + " is not XML: " + parsed.description(), file.line_at(parsed.offset), index);
     }
 }
 
@@ -438,6 +469,13 @@ void take_object(const pugi::xml_node& node, map_object& object)
     if (pugi::xml_attribute name = node.attribute("name")) {
         object.name = name.as_string();
     }
+    // its class: `class` since the editor's version 1.9, `type` before
+    for (const char* key : {"class", "type"}) {
+        if (pugi::xml_attribute kind = node.attribute(key); kind && *kind.as_string() != '\0') {
+            object.kind = kind.as_string();
+            break;
+        }
+    }
     number("x", object.x);
     number("y", object.y);
     number("width", object.width);
@@ -463,44 +501,51 @@ void take_object(const pugi::xml_node& node, map_object& object)
     }
 }
 
-map_object template_object(const std::string& map_name, const std::string& file, size_t line);
+map_object template_object(map_files& files, const std::string& file, uint32_t from, size_t line);
 
-map_object xml_object(const xml_file& file, const pugi::xml_node& node)
+map_object xml_object(map_files& files, const xml_file& file, const pugi::xml_node& node)
 {
     map_object object;
     object.shape = "rectangle";
-    object.line = file.line_of(node);
+    size_t line = file.line_of(node);
     if (pugi::xml_attribute template_file = node.attribute("template")) {
-        size_t line = object.line;
-        object = template_object(file.name, template_file.as_string(), line);
-        object.line = line;
+        object = template_object(files, template_file.as_string(), file.index, line);
     }
     take_object(node, object);
+    object.file = file.index;
+    object.line = line;
     return object;
 }
 
-map_tileset xml_tileset(const xml_file& file, const pugi::xml_node& node, uint32_t first_gid)
+map_tileset xml_tileset(map_files& files, const xml_file& file, const pugi::xml_node& node, uint32_t first_gid)
 {
     map_tileset tileset;
     tileset.first_gid = first_gid;
     tileset.tile_width = node.attribute("tilewidth").as_double();
     tileset.tile_height = node.attribute("tileheight").as_double();
-    check_tile_size(tileset, file.line_of(node));
+    check_tile_size(tileset, file.line_of(node), file.index);
     tileset.image_collection = !node.child("image") && node.child("tile").child("image");
     for (pugi::xml_node tile : node.children("tile")) {
+        uint32_t id = tile.attribute("id").as_uint();
+        for (const char* key : {"class", "type"}) {
+            if (pugi::xml_attribute kind = tile.attribute(key); kind && *kind.as_string() != '\0') {
+                tileset.kinds[id] = kind.as_string();
+                break;
+            }
+        }
         pugi::xml_node group = tile.child("objectgroup");
         if (!group) {
             continue;
         }
-        std::vector<map_object>& shapes = tileset.shapes[tile.attribute("id").as_uint()];
+        std::vector<map_object>& shapes = tileset.shapes[id];
         for (pugi::xml_node object : group.children("object")) {
-            shapes.push_back(xml_object(file, object));
+            shapes.push_back(xml_object(files, file, object));
         }
     }
     return tileset;
 }
 
-void xml_layers(const xml_file& file, const pugi::xml_node& parent, const std::string& path, double offset_x,
+void xml_layers(map_files& files, const xml_file& file, const pugi::xml_node& parent, const std::string& path, double offset_x,
                 double offset_y, bool visible, tiled_map& map, int depth = 0)
 {
     if (depth > MAX_GROUP_DEPTH) {
@@ -516,14 +561,14 @@ void xml_layers(const xml_file& file, const pugi::xml_node& parent, const std::s
         double y = offset_y + node.attribute("offsety").as_double();
         bool shown = visible && node.attribute("visible").as_int(1) != 0;
         if (kind == "group") {
-            xml_layers(file, node, name, x, y, shown, map, depth + 1);
+            xml_layers(files, file, node, name, x, y, shown, map, depth + 1);
             continue;
         }
         map_layer layer{.path = name, .visible = shown, .offset_x = x, .offset_y = y};
         layer.line = file.line_of(node);
         if (kind == "objectgroup") {
             for (pugi::xml_node object : node.children("object")) {
-                layer.objects.push_back(xml_object(file, object));
+                layer.objects.push_back(xml_object(files, file, object));
             }
         } else {
             layer.tiles = true;
@@ -551,10 +596,11 @@ void xml_layers(const xml_file& file, const pugi::xml_node& parent, const std::s
     }
 }
 
-tiled_map xml_map(const std::string& name, const std::string& content)
+tiled_map xml_map(map_files& files, const std::string& content)
 {
+    const std::string name = files.names[0];
     xml_file file;
-    parse_xml(file, name, content);
+    parse_xml(file, name, content, 0);
     pugi::xml_node root = file.document.child("map");
     if (!root) {
         refuse(name + " holds no <map>");
@@ -567,61 +613,64 @@ tiled_map xml_map(const std::string& name, const std::string& content)
     for (pugi::xml_node node : root.children("tileset")) {
         uint32_t first_gid = node.attribute("firstgid").as_uint(1);
         pugi::xml_attribute source = node.attribute("source");
-        map.tilesets.push_back(source ? load_tileset(name, source.as_string(), first_gid)
-                                      : xml_tileset(file, node, first_gid));
+        map.tilesets.push_back(source ? load_tileset(files, source.as_string(), first_gid)
+                                      : xml_tileset(files, file, node, first_gid));
     }
-    xml_layers(file, root, "", 0.0, 0.0, true, map);
+    xml_layers(files, file, root, "", 0.0, 0.0, true, map);
     return map;
 }
 
 #endif
 
 // The object that a template holds, .tx or .tj; a template of a tile object is refused.
-map_object template_object(const std::string& map_name, const std::string& file, size_t line)
+// The object of a template that the object at `line` of file `from` names.
+map_object template_object(map_files& files, const std::string& file, uint32_t from, size_t line)
 {
-    std::string name = beside(map_name, file);
-    std::string content = read_named(name, "template");
+    std::string name = beside(files.names[0], file);
+    std::string content;
+    uint32_t index = read_named(files, name, "template", content);
     map_object object;
     object.shape = "rectangle";
     if (ends_with(file, ".tx")) {
 #ifdef TARVEX_HAS_PUGIXML
         xml_file base;
-        parse_xml(base, name, std::move(content));
+        parse_xml(base, name, content, index);
         pugi::xml_node node = base.document.child("template").child("object");
         if (!node) {
-            refuse("the template " + file + " holds no object", line);
+            refuse("the template " + printable(file) + " holds no object", line, from);
         }
         take_object(node, object);
 #else
-        refuse("the template " + file + " is XML, which this build cannot read", line);
+        refuse("the template " + printable(file) + " is XML, which this build cannot read", line, from);
 #endif
     } else {
-        nlohmann::json whole = parse_json(name, content);
+        nlohmann::json whole = parse_json(name, content, index);
         if (!whole.contains("object")) {
-            refuse("the template " + file + " holds no object", line);
+            refuse("the template " + printable(file) + " holds no object", line, from);
         }
         apply_json(member(whole, "object"), object);
     }
     if (object.gid != 0) {
-        refuse("the template " + file + " is of a tile object, which is not read", line);
+        refuse("the template " + printable(file) + " is of a tile object, which is not read", line, from);
     }
     return object;
 }
 
-map_tileset load_tileset(const std::string& map_name, const std::string& file, uint32_t first_gid)
+map_tileset load_tileset(map_files& files, const std::string& file, uint32_t first_gid)
 {
-    std::string name = beside(map_name, file);
-    std::string content = read_named(name, "tileset");
+    std::string name = beside(files.names[0], file);
+    std::string content;
+    uint32_t index = read_named(files, name, "tileset", content);
     if (ends_with(file, ".tsx")) {
 #ifdef TARVEX_HAS_PUGIXML
         xml_file tileset_file;
-        parse_xml(tileset_file, name, std::move(content));
-        return xml_tileset(tileset_file, tileset_file.document.child("tileset"), first_gid);
+        parse_xml(tileset_file, name, content, index);
+        return xml_tileset(files, tileset_file, tileset_file.document.child("tileset"), first_gid);
 #else
-        refuse("the tileset " + file + " is XML, which this build cannot read");
+        refuse("the tileset " + printable(file) + " is XML, which this build cannot read");
 #endif
     }
-    return json_tileset(parse_json(name, content), first_gid);
+    return json_tileset(files, parse_json(name, content, index), first_gid, index);
 }
 
 }  // namespace
@@ -631,22 +680,25 @@ bool names_map(const std::string& name)
     return ends_with(name, ".tmx") || ends_with(name, ".tmj") || ends_with(name, ".json");
 }
 
-tiled_map parse_map(const std::string& name, const std::string& content, std::string& error, size_t& error_line)
+bool parse_map(const std::string& content, std::vector<std::string>& files, tiled_map& map, refusal& refused)
 {
+    map_files reading{files};
+    const std::string& name = files[0];
     try {
         if (ends_with(name, ".tmx")) {
 #ifdef TARVEX_HAS_PUGIXML
-            return xml_map(name, content);
+            map = xml_map(reading, content);
+            return true;
 #else
             refuse(name + " is a TMX map, which this build cannot read; export it as JSON");
 #endif
         }
-        return json_map(name, content);
-    } catch (const map_error& failure) {
-        error = failure.text;
-        error_line = failure.line;
+        map = json_map(reading, content);
+        return true;
+    } catch (refusal& failure) {
+        refused = std::move(failure);
     } catch (const nlohmann::json::exception& failure) {
-        error = name + " is not a Tiled map: " + failure.what();
+        refused = refusal_at({}, name + " is not a Tiled map: " + failure.what());
     }
-    return {};
+    return false;
 }

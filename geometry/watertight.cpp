@@ -2,7 +2,10 @@
 // 1/256 steps of its values allow, until every drawn vertex lies on its inner side exactly; since
 // the polygon is convex, its drawn area then lies inside the stored polygon, and polygons that share
 // an edge in the drawing leave no point between them uncovered.
-#include "tarvex.h"
+#include "watertight.h"
+
+#include "fixed_point.h"
+#include "geometry.h"
 
 #include <cmath>
 #include <cstdint>
@@ -45,15 +48,15 @@ double ceiling(const exact_sum& value)
 }
 
 // -(y * c2 + x * c3) in raw units: how far below zero the stored distance at a vertex would be
-// without C1. A float times an integer of at most 9 bits is exact in double.
-exact_sum needed_c1(const vertex_line& vertex, int c2, int c3)
+// without C1. A float times an integer of at most 16 bits is exact in double.
+exact_sum needed_c1(const drawn_point& vertex, int c2, int c3)
 {
     return two_sum(-double(vertex.y) * double(c2), -double(vertex.x) * double(c3));
 }
 
 // The vertex of the convex outline where needed_c1 is largest, found by climbing from `start`: along
 // a convex outline a linear function rises to its largest value and falls again once.
-exact_sum largest_needed_c1(std::span<const vertex_line> outline, size_t start, int c2, int c3)
+exact_sum largest_needed_c1(std::span<const drawn_point> outline, size_t start, int c2, int c3)
 {
     size_t count = outline.size();
     exact_sum best = needed_c1(outline[start], c2, c3);
@@ -102,24 +105,11 @@ int truncated_raw(float value)
 
 }  // namespace
 
-// The sine of half the angle at `corner` between its neighbours. Two stored lines that each lie d
-// outside their drawn edges meet up to about d over this sine beyond the drawn corner, so a sharp
-// corner asks for lines that hug it closely.
-double corner_half_sine(const vertex_line& before, const vertex_line& corner, const vertex_line& after)
-{
-    double ux = double(before.x) - corner.x;
-    double uy = double(before.y) - corner.y;
-    double vx = double(after.x) - corner.x;
-    double vy = double(after.y) - corner.y;
-    double cosine = (ux * vx + uy * vy) / (std::hypot(ux, uy) * std::hypot(vx, vy));
-    return std::sqrt(std::max(0.0, (1.0 - cosine) / 2.0));
-}
-
-edge_equation contained_edge(std::span<const vertex_line> outline, size_t edge, const edge_equation& computed)
+edge_equation contained_edge(std::span<const drawn_point> outline, size_t edge, const edge_equation& computed)
 {
     size_t count = outline.size();
-    const vertex_line& a = outline[edge];
-    const vertex_line& b = outline[(edge + 1) % count];
+    const drawn_point& a = outline[edge];
+    const drawn_point& b = outline[(edge + 1) % count];
     double sine_a = std::max(corner_half_sine(outline[(edge + count - 1) % count], a, b), 1e-3);
     double sine_b = std::max(corner_half_sine(a, b, outline[(edge + 2) % count]), 1e-3);
     int steps = std::min(sine_a, sine_b) < SHARP_HALF_SINE ? SHARP_NORMAL_STEPS : NORMAL_STEPS;
@@ -148,7 +138,7 @@ edge_equation contained_edge(std::span<const vertex_line> outline, size_t edge, 
         }
     }
     if (!found) {
-        return computed;
+        return computed;  // stored_edge_holds tells the caller
     }
     // far from the origin C1 may not fit a float: round it outward, so the stored line still holds
     double c1 = best.c1 / RAW_SCALE;
@@ -157,4 +147,19 @@ edge_equation contained_edge(std::span<const vertex_line> outline, size_t edge, 
         stored_c1 = std::nextafter(stored_c1, INFINITY);
     }
     return {stored_c1, float(best.c2 / RAW_SCALE), float(best.c3 / RAW_SCALE)};
+}
+
+bool stored_edge_holds(std::span<const drawn_point> outline, const uint8_t* stored)
+{
+    // the raw values are integers: C1 of 32 bits, C2 and C3 of 16, and a float times one of 16 bits
+    // is exact in double
+    double c1 = double(int32_t(get_be32(stored)));
+    int c2 = int16_t(get_be16(stored + 4));
+    int c3 = int16_t(get_be16(stored + 6));
+    for (const drawn_point& vertex : outline) {
+        if (greater(needed_c1(vertex, c2, c3), {c1, 0.0})) {
+            return false;
+        }
+    }
+    return true;
 }

@@ -2,9 +2,10 @@
 // Mehlhorn's removal of every diagonal whose two pieces stay convex together. That gives at most
 // 2r + 1 pieces for r reflex vertices, and no split has fewer than r / 2 + 1.
 //
-// Coordinates are floats read from the text, so their differences are exact in double and so are
-// the products of two differences: every turn below is decided exactly.
-#include "tarvex.h"
+// Every turn is decided exactly, by the geometry core's orientation.
+#include "mending.h"
+
+#include "geometry.h"
 
 #include <algorithm>
 #include <array>
@@ -18,17 +19,11 @@ namespace {
 
 constexpr double FAT_EAR_SINE = 0.05;  // about 3 degrees
 
-// Positive when the way from o through a to b turns as a filled polygon turns on the picture, where
-// y grows downward; zero on a straight line.
-double turn(const drawn_point& o, const drawn_point& a, const drawn_point& b)
-{
-    return (double(a.y) - o.y) * (double(b.x) - o.x) - (double(a.x) - o.x) * (double(b.y) - o.y);
-}
-
 // Whether p lies inside the triangle a, b, c of the filled order, or on its border.
 bool in_triangle(const drawn_point& a, const drawn_point& b, const drawn_point& c, const drawn_point& p)
 {
-    return turn(a, b, p) >= 0.0 && turn(b, c, p) >= 0.0 && turn(c, a, p) >= 0.0;
+    const drawn_point triangle[] = {a, b, c};
+    return side_of_convex(triangle, p) != point_side::outside;
 }
 
 // The ring of vertices not yet clipped.
@@ -49,10 +44,12 @@ std::vector<std::array<uint32_t, 3>> triangulate(std::span<const drawn_point> po
         links.previous[i] = (i + count - 1) % count;
         links.next[i] = (i + 1) % count;
     }
-    auto corner_turn = [&](uint32_t i) { return turn(points[links.previous[i]], points[i], points[links.next[i]]); };
+    auto corner_turn = [&](uint32_t i) {
+        return orientation(points[links.previous[i]], points[i], points[links.next[i]]);
+    };
     std::vector<uint32_t> blocking;  // the corners that do not turn the filled way
     for (uint32_t i = 0; i < count; ++i) {
-        if (corner_turn(i) <= 0.0) {
+        if (corner_turn(i) <= 0) {
             blocking.push_back(i);
         }
     }
@@ -66,11 +63,11 @@ std::vector<std::array<uint32_t, 3>> triangulate(std::span<const drawn_point> po
     auto is_ear = [&](uint32_t i) {
         uint32_t a = links.previous[i];
         uint32_t c = links.next[i];
-        double area = corner_turn(i);
-        if (area <= 0.0) {
+        if (corner_turn(i) <= 0) {
             return false;
         }
         if (fat_only) {
+            double area = turn_size(points[a], points[i], points[c]);
             double ab = std::hypot(double(points[i].x) - points[a].x, double(points[i].y) - points[a].y);
             double bc = std::hypot(double(points[c].x) - points[i].x, double(points[c].y) - points[i].y);
             double ca = std::hypot(double(points[a].x) - points[c].x, double(points[a].y) - points[c].y);
@@ -113,7 +110,7 @@ std::vector<std::array<uint32_t, 3>> triangulate(std::span<const drawn_point> po
         --left;
         tried = 0;
         for (uint32_t neighbour : {a, c}) {
-            if (corner_turn(neighbour) <= 0.0 &&
+            if (corner_turn(neighbour) <= 0 &&
                 std::find(blocking.begin(), blocking.end(), neighbour) == blocking.end()) {
                 blocking.push_back(neighbour);
             }
@@ -143,7 +140,7 @@ double fatness(std::span<const drawn_point> points, const std::array<uint32_t, 3
     double ab = std::hypot(double(b.x) - a.x, double(b.y) - a.y);
     double bc = std::hypot(double(c.x) - b.x, double(c.y) - b.y);
     double ca = std::hypot(double(a.x) - c.x, double(a.y) - c.y);
-    return turn(a, b, c) / std::max({ab * bc, bc * ca, ca * ab});
+    return turn_size(a, b, c) / std::max({ab * bc, bc * ca, ca * ab});
 }
 
 // Turns the triangles toward fat ones: a diagonal is flipped within its two triangles' quadrilateral
@@ -198,13 +195,13 @@ void fatten(std::span<const drawn_point> points, std::vector<std::array<uint32_t
         uint32_t p = third(triangles[first], u, v);
         uint32_t q = third(triangles[second], u, v);
         // in the filled order the first triangle runs u, v, p
-        if (turn(points[u], points[v], points[p]) < 0.0) {
+        if (orientation(points[u], points[v], points[p]) < 0) {
             std::swap(first, second);
             std::swap(p, q);
         }
         std::array<uint32_t, 3> one = {p, u, q};
         std::array<uint32_t, 3> other = {q, v, p};
-        if (turn(points[p], points[u], points[q]) <= 0.0 || turn(points[q], points[v], points[p]) <= 0.0) {
+        if (orientation(points[p], points[u], points[q]) <= 0 || orientation(points[q], points[v], points[p]) <= 0) {
             continue;  // the quadrilateral is not convex there: the diagonal must stay
         }
         double before = std::min(fatness(points, triangles[first]), fatness(points, triangles[second]));
@@ -238,7 +235,7 @@ std::vector<std::vector<uint32_t>> merge_triangles(std::span<const drawn_point> 
     std::map<uint64_t, std::vector<uint32_t>> sides;  // each edge of a triangle, and its triangles
     uint32_t count = uint32_t(points.size());
     for (const auto& triangle : triangles) {
-        if (turn(points[triangle[0]], points[triangle[1]], points[triangle[2]]) <= 0.0) {
+        if (orientation(points[triangle[0]], points[triangle[1]], points[triangle[2]]) <= 0) {
             continue;  // a sliver of three points on a line adds nothing
         }
         for (int k = 0; k < 3; ++k) {
@@ -284,7 +281,7 @@ std::vector<std::vector<uint32_t>> merge_triangles(std::span<const drawn_point> 
         const drawn_point& after_u = points[b[(j + 2) % b.size()]];
         const drawn_point& before_v = points[b[(j + b.size() - 1) % b.size()]];
         const drawn_point& after_v = points[a[(i + 2) % a.size()]];
-        if (turn(before_u, points[u], after_u) < 0.0 || turn(before_v, points[v], after_v) < 0.0) {
+        if (orientation(before_u, points[u], after_u) < 0 || orientation(before_v, points[v], after_v) < 0) {
             continue;
         }
         std::vector<uint32_t> joined;
@@ -307,7 +304,7 @@ std::vector<std::vector<uint32_t>> merge_triangles(std::span<const drawn_point> 
         std::vector<uint32_t> corners;
         for (size_t k = 0; k < piece.size(); ++k) {
             const drawn_point& before = points[corners.empty() ? piece.back() : corners.back()];
-            if (turn(before, points[piece[k]], points[piece[(k + 1) % piece.size()]]) != 0.0) {
+            if (orientation(before, points[piece[k]], points[piece[(k + 1) % piece.size()]]) != 0) {
                 corners.push_back(piece[k]);
             }
         }
@@ -327,45 +324,4 @@ std::vector<std::vector<uint32_t>> convex_pieces(std::span<const drawn_point> po
     fatten(points, triangles);
     std::vector<std::vector<uint32_t>> fat = merge_triangles(points, triangles);
     return plain.size() < fat.size() ? plain : fat;
-}
-
-polygon_crossing find_crossing(std::span<const drawn_point> points)
-{
-    // edges next to each other meet only at their joint, which turns; any other two edges must not
-    // meet at all, not even by touching
-    size_t count = points.size();
-    auto side = [](double value) { return (value > 0.0) - (value < 0.0); };
-    auto within = [](const drawn_point& a, const drawn_point& b, const drawn_point& p) {
-        return std::min(a.x, b.x) <= p.x && p.x <= std::max(a.x, b.x) && std::min(a.y, b.y) <= p.y &&
-               p.y <= std::max(a.y, b.y);
-    };
-    for (size_t i = 0; i < count; ++i) {
-        const drawn_point& a = points[i];
-        const drawn_point& b = points[(i + 1) % count];
-        for (size_t j = i + 2; j < count; ++j) {
-            if (i == 0 && j == count - 1) {
-                continue;  // the closing edge is next to the first
-            }
-            const drawn_point& c = points[j];
-            const drawn_point& d = points[(j + 1) % count];
-            if (std::max(c.x, d.x) < std::min(a.x, b.x) || std::min(c.x, d.x) > std::max(a.x, b.x)) {
-                continue;
-            }
-            int abc = side(turn(a, b, c));
-            int abd = side(turn(a, b, d));
-            int cda = side(turn(c, d, a));
-            int cdb = side(turn(c, d, b));
-            if (abc * abd < 0 && cda * cdb < 0) {
-                double across = turn(c, d, a) / (turn(c, d, a) - turn(c, d, b));
-                return {true, i, j, float(a.x + across * (double(b.x) - a.x)), float(a.y + across * (double(b.y) - a.y))};
-            }
-            for (const auto& [on, from, to, point] : {std::tuple{abc, a, b, c}, std::tuple{abd, a, b, d},
-                                                      std::tuple{cda, c, d, a}, std::tuple{cdb, c, d, b}}) {
-                if (on == 0 && within(from, to, point)) {
-                    return {true, i, j, point.x, point.y};
-                }
-            }
-        }
-    }
-    return {};
 }

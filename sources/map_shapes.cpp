@@ -1,9 +1,11 @@
-// A map's collision shapes as polygons in the world: objects with their rotation, tiles with their
-// flips, layers with their groups' offsets, all scaled and moved as the user asks.
+// A map's collision shapes as the drawing's shapes in the world: objects with their rotation, tiles
+// with their flips, layers with their groups' offsets, all scaled and moved as the user asks, each
+// with its source.
 #include "map_model.h"
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <numbers>
 
 namespace {
@@ -67,25 +69,51 @@ std::vector<map_point> outline_of(const map_object& object, double scale, bool& 
 
 std::string quoted(const std::string& text)
 {
-    return "\"" + text + "\"";
+    std::string quoted_text = "\"";
+    quoted_text.append(printable(text)).append("\"");
+    return quoted_text;
 }
 
+// The drawing that the map's shapes go to, with each name given a number once.
 struct emitter {
     const map_settings& settings;
-    map_result& result;
+    drawing& drawn;
+    std::map<std::string, uint32_t> numbers = {};
 
-    void add(const map_layer& layer, size_t line, const std::string& source, std::vector<map_point> corners)
+    uint32_t name_number(const std::string& name)
+    {
+        if (name.empty()) {
+            return NO_INDEX;
+        }
+        auto [found, added] = numbers.try_emplace(name, uint32_t(drawn.names.size()));
+        if (added) {
+            drawn.names.push_back(name);
+        }
+        return found->second;
+    }
+
+    // Adds the shape, closed as polygon text lists it, and returns its source's number.
+    uint32_t add(const map_layer& layer, const shape_source& source, const std::vector<map_point>& corners)
     {
         if (corners.size() < 2) {
-            return;
+            return NO_INDEX;
         }
-        for (map_point& corner : corners) {
-            corner = {(corner.x + layer.offset_x) * settings.scale + settings.offset_x,
-                      (corner.y + layer.offset_y) * settings.scale + settings.offset_y};
+        add_shape(drawn, source);
+        for (size_t i = 0; i <= corners.size(); ++i) {
+            const map_point& corner = corners[i % corners.size()];
+            add_vertex(drawn,
+                       {float((corner.x + layer.offset_x) * settings.scale + settings.offset_x),
+                        float((corner.y + layer.offset_y) * settings.scale + settings.offset_y)},
+                       source.line);
         }
-        result.polygons.push_back({line, source, std::move(corners)});
+        return uint32_t(drawn.sources.size() - 1);
     }
 };
+
+uint32_t line_number(size_t line)
+{
+    return uint32_t(std::min<size_t>(line, UINT32_MAX));
+}
 
 const map_tileset* tileset_of(const tiled_map& map, uint32_t gid)
 {
@@ -150,15 +178,16 @@ bool chosen(const map_settings& settings, const map_layer& layer)
 
 }  // namespace
 
-map_result map_polygons(const tiled_map& map, const map_settings& settings)
+bool map_drawing(const tiled_map& map, const map_settings& settings, drawing& drawn, std::vector<note>& notes,
+                 refusal& refused)
 {
-    map_result result;
-    emitter out{settings, result};
+    drawn.from_text = false;
+    emitter out{settings, drawn};
     for (const map_layer& layer : map.layers) {
         if (!chosen(settings, layer)) {
             continue;
         }
-        std::string in_layer = "(layer " + quoted(layer.path) + ")";
+        uint32_t layer_name = out.name_number(layer.path);
         if (layer.tiles) {
             for (const map_layer::block& block : layer.blocks) {
                 for (int row = 0; row < block.height; ++row) {
@@ -169,13 +198,24 @@ map_result map_polygons(const tiled_map& map, const map_settings& settings)
                             continue;
                         }
                         if (tileset->image_collection) {
-                            result.error = "layer " + quoted(layer.path) + " places a tile of an image collection, "
-                                           "whose tiles have sizes of their own; place it as a tile object instead";
-                            result.error_line = layer.line;
-                            return result;
+                            refused = refusal_at({0, line_number(layer.line), NO_INDEX},
+                                                 "layer " + quoted(layer.path) +
+                                                     " places a tile of an image collection, whose tiles have sizes "
+                                                     "of their own; place it as a tile object instead");
+                            return false;
                         }
                         int64_t x = int64_t(block.x) + column;
                         int64_t y = int64_t(block.y) + row;
+                        uint32_t tile = (gid & GID_BITS) - tileset->first_gid;
+                        auto kind = tileset->kinds.find(tile);
+                        shape_source source = {.file = 0,
+                                               .line = line_number(layer.line),
+                                               .layer = layer_name,
+                                               .kind = kind != tileset->kinds.end() ? out.name_number(kind->second)
+                                                                                     : NO_INDEX,
+                                               .tile = tile,
+                                               .cell_x = int32_t(x),
+                                               .cell_y = int32_t(y)};
                         // a tile is drawn from its cell's bottom left corner
                         placement cell = {double(x) * map.tile_width,
                                           double(y + 1) * map.tile_height - tileset->tile_height, 0.0};
@@ -184,10 +224,7 @@ map_result map_polygons(const tiled_map& map, const map_settings& settings)
                             for (map_point& corner : shape) {
                                 corner = placed(cell, corner);
                             }
-                            out.add(layer, layer.line,
-                                    "tile " + std::to_string((gid & GID_BITS) - tileset->first_gid) + " at (" +
-                                        std::to_string(x) + "," + std::to_string(y) + ") " + in_layer,
-                                    std::move(shape));
+                            out.add(layer, source, shape);
                         }
                     }
                 }
@@ -199,13 +236,22 @@ map_result map_polygons(const tiled_map& map, const map_settings& settings)
             if (!object.visible) {
                 continue;
             }
-            std::string source = "object " + std::to_string(object.id) +
-                                 (object.name.empty() ? "" : " " + quoted(object.name)) + " " + in_layer;
+            shape_source source = {.file = object.file,
+                                   .line = line_number(object.line),
+                                   .layer = layer_name,
+                                   .name = out.name_number(object.name),
+                                   .kind = out.name_number(object.kind),
+                                   .object = object.id};
             placement where = {object.x, object.y, object.rotation};
             if (object.shape == "tile") {
                 const map_tileset* tileset = tileset_of(map, object.gid & GID_BITS);
                 if (!tileset) {
                     continue;
+                }
+                source.tile = (object.gid & GID_BITS) - tileset->first_gid;
+                auto kind = tileset->kinds.find(source.tile);
+                if (source.kind == NO_INDEX && kind != tileset->kinds.end()) {
+                    source.kind = out.name_number(kind->second);  // an object's class falls back to its tile's
                 }
                 double width = object.width > 0.0 ? object.width : tileset->tile_width;
                 double height = object.height > 0.0 ? object.height : tileset->tile_height;
@@ -214,7 +260,7 @@ map_result map_polygons(const tiled_map& map, const map_settings& settings)
                     for (map_point& corner : shape) {
                         corner = placed(where, {corner.x, corner.y - height});
                     }
-                    out.add(layer, object.line, source, std::move(shape));
+                    out.add(layer, source, shape);
                 }
                 continue;
             }
@@ -224,20 +270,21 @@ map_result map_polygons(const tiled_map& map, const map_settings& settings)
             }
             bool approximated = false;
             std::vector<map_point> corners = outline_of(object, settings.scale, approximated);
-            if (approximated) {
-                result.notes.push_back({object.line, source + ": an ellipse, stored as a polygon of " +
-                                                         std::to_string(corners.size()) +
-                                                         " corners that holds it and sticks out by at most 0.5"});
-            }
             for (map_point& corner : corners) {
                 corner = placed(where, corner);
             }
-            out.add(layer, object.line, source, std::move(corners));
+            uint32_t added = out.add(layer, source, corners);
+            if (approximated) {
+                notes.push_back({{source.file, source.line, added},
+                                 "an ellipse, stored as a polygon of " + std::to_string(corners.size()) +
+                                     " corners that holds it and sticks out by at most 0.5"});
+            }
         }
         if (skipped != 0) {
-            result.notes.push_back({layer.line, "layer " + quoted(layer.path) + ": " + std::to_string(skipped) +
-                                                    " polylines, points or texts skipped: they are not areas"});
+            notes.push_back({{0, line_number(layer.line), NO_INDEX},
+                             "layer " + quoted(layer.path) + ": " + std::to_string(skipped) +
+                                 " polylines, points or texts skipped: they are not areas"});
         }
     }
-    return result;
+    return true;
 }

@@ -1,0 +1,309 @@
+// Mending: each shape as drawn becomes convex pieces in the filled order, closed, without repeated
+// vertices or corners on a straight line, in a drawing that is then compiled like any other.
+#include "mending.h"
+
+#include "collision_file.h"
+#include "geometry.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+
+namespace {
+
+// A vertex with the line it was drawn on, so that a piece's vertices keep their places.
+struct corner {
+    drawn_point at;
+    uint32_t line;
+};
+
+bool same_place(const corner& a, const corner& b)
+{
+    return a.at.x == b.at.x && a.at.y == b.at.y;
+}
+
+std::vector<drawn_point> points_of(std::span<const corner> outline)
+{
+    std::vector<drawn_point> points;
+    points.reserve(outline.size());
+    for (const corner& vertex : outline) {
+        points.push_back(vertex.at);
+    }
+    return points;
+}
+
+struct cleanup {
+    size_t repeated = 0;
+    size_t straight = 0;
+};
+
+// Drops, round the closed outline, every vertex that repeats the one before it and every corner that
+// does not turn, going straight on or straight back, until none is left.
+cleanup clean_outline(std::vector<corner>& outline)
+{
+    cleanup dropped;
+    for (bool changed = true; changed && outline.size() >= 2;) {
+        changed = false;
+        std::vector<corner> kept;
+        for (const corner& vertex : outline) {
+            if (!kept.empty() && same_place(kept.back(), vertex)) {
+                ++dropped.repeated;
+                changed = true;
+            } else {
+                kept.push_back(vertex);
+            }
+        }
+        while (kept.size() >= 2 && same_place(kept.back(), kept.front())) {
+            kept.pop_back();
+            ++dropped.repeated;
+            changed = true;
+        }
+        outline.clear();
+        size_t count = kept.size();
+        for (size_t i = 0; i < count; ++i) {
+            const corner& before = outline.empty() ? kept[(i + count - 1) % count] : outline.back();
+            if (count >= 3 && orientation(before.at, kept[i].at, kept[(i + 1) % count].at) == 0) {
+                ++dropped.straight;
+                changed = true;
+            } else {
+                outline.push_back(kept[i]);
+            }
+        }
+    }
+    return dropped;
+}
+
+bool is_convex(std::span<const drawn_point> outline)
+{
+    for (size_t i = 0; i < outline.size(); ++i) {
+        if (orientation(outline[i], outline[(i + 1) % outline.size()], outline[(i + 2) % outline.size()]) < 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A corner sharper than this (the sine of half its angle) is blunted: two stored lines that meet at
+// so small an angle cross far beyond the drawn corner, as their normals keep 8 fraction bits.
+constexpr double SHARP_HALF_SINE = 0.1;  // about 11.5 degrees
+constexpr double BLUNT_DEPTH = 0.1;      // world units beyond the corner that its cap stands
+constexpr double BLUNT_HALF_WIDTH = 0.1;
+
+// Blunts each sharp corner of a convex piece: the corner becomes two corners a little beyond it, one
+// to each side of its bisector, joined by a short cap, so the piece holds all it held and its stored
+// lines meet near the drawing. A blunting that float rounding would leave dented, or not holding the
+// corner, is not made; every check is exact on the float corners.
+void blunt_sharp_corners(std::vector<corner>& piece)
+{
+    for (size_t i = 0; i < piece.size() && piece.size() < MAX_EDGES - 1; ++i) {
+        size_t count = piece.size();
+        const drawn_point before = piece[(i + count - 1) % count].at;
+        const corner at_corner = piece[i];
+        const drawn_point middle = at_corner.at;
+        const drawn_point after = piece[(i + 1) % count].at;
+        if (corner_half_sine(before, middle, after) >= SHARP_HALF_SINE) {
+            continue;
+        }
+        double ux = double(before.x) - middle.x;
+        double uy = double(before.y) - middle.y;
+        double vx = double(after.x) - middle.x;
+        double vy = double(after.y) - middle.y;
+        double u_length = std::hypot(ux, uy);
+        double v_length = std::hypot(vx, vy);
+        ux /= u_length;
+        uy /= u_length;
+        vx /= v_length;
+        vy /= v_length;
+        // out along the bisector, and across it toward each neighbour
+        double bx = -(ux + vx) / std::hypot(ux + vx, uy + vy);
+        double by = -(uy + vy) / std::hypot(ux + vx, uy + vy);
+        double nx = (ux - vx) / std::hypot(ux - vx, uy - vy);
+        double ny = (uy - vy) / std::hypot(ux - vx, uy - vy);
+        drawn_point first = {float(middle.x + BLUNT_DEPTH * bx + BLUNT_HALF_WIDTH * nx),
+                             float(middle.y + BLUNT_DEPTH * by + BLUNT_HALF_WIDTH * ny)};
+        drawn_point second = {float(middle.x + BLUNT_DEPTH * bx - BLUNT_HALF_WIDTH * nx),
+                              float(middle.y + BLUNT_DEPTH * by - BLUNT_HALF_WIDTH * ny)};
+        const drawn_point before_before = piece[(i + count - 2) % count].at;
+        const drawn_point after_after = piece[(i + 2) % count].at;
+        bool sound = orientation(before, first, middle) >= 0 && orientation(first, second, middle) >= 0 &&
+                     orientation(second, after, middle) >= 0 && orientation(before_before, before, first) > 0 &&
+                     orientation(before, first, second) > 0 && orientation(first, second, after) > 0 &&
+                     orientation(second, after, after_after) > 0;
+        if (!sound) {
+            continue;
+        }
+        piece[i] = {first, at_corner.line};
+        piece.insert(piece.begin() + long(i) + 1, corner{second, at_corner.line});
+        ++i;
+    }
+}
+
+// Adds a piece to the mended drawing, closed by repeating its first vertex, as polygon text lists it.
+void add_piece(drawing& mended, uint32_t source, std::span<const corner> piece)
+{
+    mended.shapes.push_back({uint32_t(mended.points.size()), 0, source});
+    for (size_t i = 0; i <= piece.size(); ++i) {
+        const corner& vertex = piece[i % piece.size()];
+        add_vertex(mended, vertex.at, vertex.line);
+    }
+}
+
+std::string counted(size_t count, const char* one, const char* many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// What mending one shape says, at the shape's place.
+struct shape_notes {
+    std::vector<note>& notes;
+    place where;
+    size_t drawn;
+    size_t stored;
+
+    void add(const std::string& words)
+    {
+        std::string text = "polygon " + std::to_string(drawn);
+        if (stored != drawn) {
+            text += " (stored as polygon " + std::to_string(stored) + ")";
+        }
+        notes.push_back({where, text + words});
+    }
+};
+
+// Where an outline crosses itself, in words: by its vertices' lines where they differ, else by its
+// vertices.
+std::string crossing_words(size_t drawn, const corner& first, const corner& second, drawn_point at)
+{
+    std::string edges = first.line != second.line
+                            ? "lines " + std::to_string(first.line) + " and " + std::to_string(second.line)
+                            : point_text(first.at) + " and " + point_text(second.at);
+    return "polygon " + std::to_string(drawn) + " crosses itself: its edges from " + edges + " meet at " +
+           point_text(at);
+}
+
+// Splits a simple outline in the filled order into convex pieces, each checked against it exactly.
+bool split_into_pieces(std::span<const corner> outline, std::vector<std::vector<corner>>& pieces)
+{
+    std::vector<drawn_point> points = points_of(outline);
+    std::vector<std::vector<uint32_t>> indices = convex_pieces(points);
+    std::vector<std::vector<drawn_point>> piece_points;
+    pieces.clear();
+    for (const std::vector<uint32_t>& piece : indices) {
+        std::vector<corner>& corners = pieces.emplace_back();
+        std::vector<drawn_point>& at = piece_points.emplace_back();
+        for (uint32_t index : piece) {
+            corners.push_back(outline[index]);
+            at.push_back(points[index]);
+        }
+    }
+    bool valid = validate_pieces(points, piece_points);
+    assert(valid && "the convex pieces must cover the outline exactly");
+    return valid;
+}
+
+}  // namespace
+
+bool validate_pieces(std::span<const drawn_point> polygon, std::span<const std::vector<drawn_point>> pieces)
+{
+    for (const std::vector<drawn_point>& piece : pieces) {
+        if (piece.size() < 3) {
+            return false;
+        }
+        for (size_t i = 0; i < piece.size(); ++i) {
+            if (orientation(piece[i], piece[(i + 1) % piece.size()], piece[(i + 2) % piece.size()]) <= 0) {
+                return false;
+            }
+        }
+    }
+    return areas_sum_exactly(polygon, pieces);
+}
+
+bool mend_drawing(const drawing& drawn, drawing& mended, std::vector<note>& notes, refusal& refused)
+{
+    mended = empty_like(drawn);
+    mended.sources = drawn.sources;  // pieces add theirs after these
+    size_t stored = 0;
+    std::vector<corner> outline;
+    std::vector<std::vector<corner>> pieces;
+    for (size_t number = 0; number < drawn.shapes.size(); ++number) {
+        const drawn_shape& shape = drawn.shapes[number];
+        outline.clear();
+        for (uint32_t i = shape.first; i < shape.first + shape.count; ++i) {
+            outline.push_back({drawn.points[i], drawn.lines[i]});
+        }
+        shape_notes say{notes, place_of(drawn, shape.source), number, stored};
+        bool closed = outline.size() >= 2 && same_place(outline.front(), outline.back());
+        cleanup dropped = clean_outline(outline);
+        dropped.repeated -= closed ? 1 : 0;  // the closing repeat is no mistake
+        std::vector<drawn_point> points = points_of(outline);
+        auto refuse_crossing = [&]() {
+            polygon_crossing crossing = find_crossing(points);
+            if (crossing.found) {
+                const corner& first = outline[crossing.first_edge];
+                const corner& second = outline[crossing.second_edge];
+                refused = refusal_at({say.where.file, first.line, shape.source}, "polygon crosses itself",
+                                     crossing_words(number, first, second, crossing.at));
+            }
+            return crossing.found;
+        };
+        if (outline.size() < 3) {
+            say.add(" has no area; dropped");
+            continue;
+        }
+        if (twice_area(points) == 0.0) {
+            // a crossing outline may cancel its own area, as a bow tie does: it is refused all the same
+            if (refuse_crossing()) {
+                return false;
+            }
+            say.add(" has no area; dropped");
+            continue;
+        }
+        if (!closed) {
+            say.add(" is not closed; closed by repeating its first vertex");
+        }
+        if (dropped.repeated + dropped.straight != 0) {
+            std::string words = ": ";
+            if (dropped.repeated != 0) {
+                words += counted(dropped.repeated, "repeated vertex", "repeated vertices");
+                words += dropped.straight != 0 ? " and " : "";
+            }
+            if (dropped.straight != 0) {
+                words += counted(dropped.straight, "vertex", "vertices") + " on a straight line";
+            }
+            say.add(words + " dropped");
+        }
+        if (twice_area(points) < 0.0) {
+            std::reverse(outline.begin(), outline.end());
+            std::reverse(points.begin(), points.end());
+            say.add(" runs clockwise on the picture; its vertices are reversed");
+        }
+        if (refuse_crossing()) {
+            return false;
+        }
+        if (is_convex(points)) {
+            blunt_sharp_corners(outline);
+            add_piece(mended, shape.source, outline);
+            ++stored;
+            continue;
+        }
+        if (!split_into_pieces(outline, pieces)) {
+            refused = refusal_at(say.where, "polygon could not be split into convex pieces",
+                                 "polygon " + std::to_string(number) + " could not be split into convex pieces");
+            return false;
+        }
+        say.add(" is concave; stored as polygons " + std::to_string(stored) + " to " +
+                std::to_string(stored + pieces.size() - 1) + " (" + std::to_string(pieces.size()) +
+                " convex pieces)");
+        for (size_t k = 0; k < pieces.size(); ++k) {
+            shape_source source = drawn.sources[shape.source];
+            source.piece = uint32_t(k + 1);
+            source.pieces = uint32_t(pieces.size());
+            source.origin = shape.source;
+            mended.sources.push_back(source);
+            blunt_sharp_corners(pieces[k]);
+            add_piece(mended, uint32_t(mended.sources.size() - 1), pieces[k]);
+            ++stored;
+        }
+    }
+    return true;
+}
