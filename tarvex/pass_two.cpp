@@ -35,13 +35,13 @@ const std::string& cell_line(int cell)
 }
 
 // The splitspace mask of a polygon's edges: every cell whose box holds a point inside them.
-unsigned splitspace_mask(std::span<const edge_equation> edges, std::vector<edge_equation>& scratch)
+// `edges` are the record's, repeats dropped; `middle` tells whether the point (x, y), found from the
+// edges in their stored order, where consecutive edges meet, is inside them.
+unsigned splitspace_mask(std::span<const edge_equation> edges, bool middle, int x, int y,
+                         std::vector<edge_equation>& scratch)
 {
     // a point inside near the polygon's middle settles most cells without a search: where the polygon
     // reaches into a cell, the cell's point nearest to it is usually inside too
-    int x = 0;
-    int y = 0;
-    bool middle = middle_point(edges, x, y);
     // and no cell is searched beyond the bounds of the polygon's points
     const point_box grid = {cell_box(0, 0).x0, cell_box(0, 0).y0, cell_box(CELL_GRID - 1, CELL_GRID - 1).x1,
                             cell_box(CELL_GRID - 1, CELL_GRID - 1).y1};
@@ -100,8 +100,13 @@ bool pass_two(std::vector<uint8_t>& records, std::FILE* log, refusal& refused)
         text.append(size).append(".\r\n");
 
         decode_edges(records.data(), record, edges);
+        // the middle is found from the edges in their order, where neighbours meet: the sort that
+        // finds repeats would pair edges that do not meet
+        int x = 0;
+        int y = 0;
+        bool middle = middle_point(edges, x, y);
         drop_repeated_edges(edges);
-        unsigned mask = splitspace_mask(edges, scratch);
+        unsigned mask = splitspace_mask(edges, middle, x, y, scratch);
         for (int cell = 0; cell < CELL_GRID * CELL_GRID; ++cell) {
             if (mask & (1u << cell)) {
                 text += cell_line(cell);
