@@ -399,8 +399,11 @@ bool same_destination(const char* a, const char* b)
     }
     // neither need exist: the names lead to one place once every folder and link on the way is resolved
     std::error_code unknown;
-    std::filesystem::path first = std::filesystem::weakly_canonical(path_of(a), unknown);
-    std::filesystem::path second = std::filesystem::weakly_canonical(path_of(b), unknown);
+    auto resolved = [&](const std::filesystem::path& name) {
+        return std::filesystem::weakly_canonical(std::filesystem::absolute(name, unknown), unknown);
+    };
+    std::filesystem::path first = resolved(path_of(a));
+    std::filesystem::path second = resolved(path_of(b));
     return !unknown && first == second;
 }
 

@@ -313,8 +313,11 @@ bool same_destination(const char* a, const char* b)
     }
     // neither need exist: names of one place differ in case, and in dots and spaces at their ends
     std::error_code unknown;
-    std::filesystem::path first = std::filesystem::weakly_canonical(path_of(stored_name(a).c_str()), unknown);
-    std::filesystem::path second = std::filesystem::weakly_canonical(path_of(stored_name(b).c_str()), unknown);
+    auto resolved = [&](const std::filesystem::path& name) {
+        return std::filesystem::weakly_canonical(std::filesystem::absolute(name, unknown), unknown);
+    };
+    std::filesystem::path first = resolved(path_of(stored_name(a).c_str()));
+    std::filesystem::path second = resolved(path_of(stored_name(b).c_str()));
     return !unknown && CompareStringOrdinal(first.c_str(), -1, second.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 

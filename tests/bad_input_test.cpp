@@ -120,6 +120,12 @@ TEST_F(BadInput, FilesThatCannotBeUsedAreReported)
         {"the input as the output, spelled another way", MIROLT,
          {file("square.col"), (dir / "." / "square.col").string()},
          "Couldn't write " + (dir / "." / "square.col").string() + ": it is the input file."},
+        {"the preview as the collision file that is yet to be", TARVEX,
+         {file("square.txt"), file("out"), "--preview", (dir / "." / "out").string()},
+         "Couldn't write " + (dir / "." / "out").string() + ": it is the collision file."},
+        {"the text and the preview as one file", TARVEX,
+         {file("square.txt"), file("square.col"), "--text", file("out"), "--preview", file("out")},
+         "Couldn't write " + file("out") + ": it is the text file."},
     };
 #ifndef _WIN32
     cases.push_back({"a full disk for tarvex", TARVEX, {file("square.txt"), "/dev/full"},
@@ -134,6 +140,9 @@ TEST_F(BadInput, FilesThatCannotBeUsedAreReported)
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(last_line(run.output), test.last_line + "\r\n");
         EXPECT_EQ(run.output.find("Finished normally."), std::string::npos);
+        if (test.program == TARVEX && run.output.find("Couldn't write /dev/full") == std::string::npos) {
+            EXPECT_EQ(run.output, test.last_line + "\r\n");  // refused before any work
+        }
     }
     EXPECT_FALSE(fs::exists(file("out")));
     EXPECT_EQ(read_text(file("plain")), "a file, not a folder");

@@ -1,5 +1,6 @@
 // Mending polygons: what each kind of drawing becomes, and convex pieces checked point by point
 // against the polygon they come from.
+#include "geometry.h"
 #include "mending.h"
 
 #include "random_polygons.h"
@@ -99,6 +100,72 @@ TEST(Mending, EachKindOfDrawingBecomesConvexPiecesWithANote)
     EXPECT_EQ(star.refused.where.line, 2u);
     EXPECT_EQ(star.refused.problem, "polygon crosses itself");
     EXPECT_EQ(star.refused.detail, "polygon 0 crosses itself: its edges from lines 2 and 4 meet at (231,177.50829)");
+
+    // a rectangle clicked in the wrong order is a bow tie whose area cancels: refused all the same
+    mending_result bow_tie = mend({{0, 0}, {100, 100}, {100, 0}, {0, 100}, {0, 0}});
+    EXPECT_FALSE(bow_tie.mended);
+    EXPECT_EQ(bow_tie.refused.detail, "polygon 0 crosses itself: its edges from lines 2 and 4 meet at (50,50)");
+}
+
+// The turn's sign against exact arithmetic where rounded doubles lose it: corners on a grid of 1/1024,
+// where 1024 times every float is an integer of int64, nearly straight; and a corner o so close to the
+// origin that a - o rounds to a, with b = 2a, where the turn is exactly o.x a.y - o.y a.x.
+TEST(Geometry, OrientationIsExactWhereRoundedProductsCancel)
+{
+    std::mt19937 rng(29);
+    auto sign_of = [](auto value) { return value > 0 ? 1 : (value < 0 ? -1 : 0); };
+    auto coordinate = [&] { return float(double(int64_t(rng() % (1u << 30)) - (1 << 29)) / 1024.0); };
+    for (int round = 0; round < 100000; ++round) {
+        drawn_point o = {coordinate(), coordinate()};
+        drawn_point a = {coordinate(), coordinate()};
+        double t = double(rng() % 4096) / 1024.0 - 2.0;  // b on the line through o and a, rounded to the grid
+        drawn_point b = {float(std::round((o.x + t * (double(a.x) - o.x)) * 1024.0) / 1024.0),
+                         float(std::round((o.y + t * (double(a.y) - o.y)) * 1024.0) / 1024.0)};
+        // within 2^19 units, differences of scaled coordinates stay within 2^30, their products within 2^61
+        auto scaled = [](float v) { return int64_t(double(v) * 1024.0); };
+        int64_t exact = (scaled(a.y) - scaled(o.y)) * (scaled(b.x) - scaled(o.x)) -
+                        (scaled(a.x) - scaled(o.x)) * (scaled(b.y) - scaled(o.y));
+        ASSERT_EQ(orientation(o, a, b), sign_of(exact)) << "round " << round;
+    }
+    size_t misjudged = 0;
+    std::uniform_real_distribution<float> tiny(-1e-20f, 1e-20f);
+    std::uniform_real_distribution<float> large(-3000.0f, 3000.0f);
+    for (int round = 0; round < 1000; ++round) {
+        drawn_point o = {tiny(rng), tiny(rng)};
+        drawn_point a = {large(rng), large(rng)};
+        drawn_point b = {2.0f * a.x, 2.0f * a.y};
+        int exact = sign_of(double(o.x) * a.y - double(o.y) * a.x);  // two exact products compared
+        ASSERT_EQ(orientation(o, a, b), exact) << "round " << round;
+        misjudged += sign_of(turn_size(o, a, b)) != exact;
+    }
+    EXPECT_GT(misjudged, 900u);  // the rounded turn is 0 for nearly all
+}
+
+// Pieces are checked against their polygon exactly: any piece too few, too many, wound the other way
+// or dented is found.
+TEST(Geometry, ValidationFindsEveryUnsoundSplit)
+{
+    const std::vector<drawn_point> l_shape = {{0, 0}, {0, 20}, {20, 20}, {20, 10}, {10, 10}, {10, 0}};
+    struct split_case {
+        const char* name;
+        std::vector<std::vector<drawn_point>> pieces;
+        bool valid;
+    };
+    const split_case cases[] = {
+        {"two rectangles", {{{0, 0}, {0, 20}, {10, 20}, {10, 0}}, {{10, 10}, {10, 20}, {20, 20}, {20, 10}}}, true},
+        {"a rectangle missing", {{{0, 0}, {0, 20}, {10, 20}, {10, 0}}}, false},
+        {"a rectangle twice",
+         {{{0, 0}, {0, 20}, {10, 20}, {10, 0}}, {{10, 10}, {10, 20}, {20, 20}, {20, 10}},
+          {{10, 10}, {10, 20}, {20, 20}, {20, 10}}},
+         false},
+        {"a piece wound the other way", {{{0, 0}, {0, 20}, {10, 20}, {10, 0}}, {{10, 10}, {20, 10}, {20, 20}, {10, 20}}},
+         false},
+        {"the whole L as one dented piece", {l_shape}, false},
+        {"a sliver of two corners", {{{0, 0}, {0, 20}, {10, 20}, {10, 0}}, {{10, 10}, {20, 20}}}, false},
+    };
+    for (const split_case& test : cases) {
+        EXPECT_EQ(validate_pieces(l_shape, test.pieces), test.valid) << test.name;
+    }
 }
 
 // Whether the point lies inside the outline or on it, by counting crossings of a ray to the right.

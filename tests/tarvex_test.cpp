@@ -96,6 +96,9 @@ TEST(PassOne, ReadsEachLineThroughItsLineFeedInPiecesOf199)
          "Read: [endpolygon]\r\n"},
         {"a read that fills 199 characters at the end is followed by an empty one", SQUARE_TEXT + long_blank,
          SQUARE_PASS_ONE, "Read: [" + long_blank + "]\r\nRead: []\r\n"},
+        {"a comment is its whole line, however many reads it takes",
+         "newpolygon\r\n0,0\r\n# " + std::string(197, 'x') + "500,500\r\n0,10\r\n10,10\r\n10,0\r\n0,0\r\nendpolygon",
+         SQUARE_PASS_ONE, "Read: [endpolygon]\r\n"},
     };
     for (const reading_case& test : cases) {
         SCOPED_TRACE(test.name);
@@ -235,6 +238,8 @@ TEST(PolygonChecks, WarnAboutShapesThatAreAlmostCertainlyMistakes)
          {"6: polygon 0 " + not_convex}},
         {"a dent at the closing vertex", polygon_lines({"12,12", "0,20", "20,20", "20,0", "12,12"}),
          {"6: polygon 0 " + not_convex}},
+        {"a corner that goes straight back", polygon_lines({"0,0", "0,10", "10,10", "10,0", "10,5", "0,0"}),
+         {"5: polygon 0 " + not_convex}},
         {"a star", polygon_lines({"300,200", "119,141", "231,295", "231,105", "119,259", "300,200"}),
          {"5: polygon 0 is not convex: its outline crosses itself and winds round again here, so the stored "
           "shape is smaller than drawn"}},

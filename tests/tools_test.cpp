@@ -326,6 +326,34 @@ TEST_F(Maps, AMapsShapesLandWhereTheEditorDrawsThem)
     EXPECT_EQ(walk_records(read_bytes(file("walls.col"))).records.size(), 1u);
 }
 
+// Messages name the designer's own places: the element and the words of a map's object, with what a
+// terminal would act on escaped, and the input's own lines where a text is moved.
+TEST_F(Maps, MessagesNameTheDesignersOwnPlaces)
+{
+    write_text(file("two.tmx"), "<map orientation=\"orthogonal\" tilewidth=\"16\" tileheight=\"16\">\n"
+                                " <objectgroup name=\"walls\">\n"
+                                "  <object id=\"1\" x=\"200\" y=\"1400\">\n"
+                                "   <polygon points=\"0,0 1200,-1100 -100,-1300\"/>\n"
+                                "  </object>\n"
+                                "  <object id=\"2\" name=\"b&#10;x.tmx:1: error: &#27;[31m\" x=\"200\" y=\"1400\">\n"
+                                "   <polygon points=\"0,0 1300,0 1200,-1100\"/>\n"
+                                "  </object>\n"
+                                " </objectgroup>\n"
+                                "</map>\n");
+    const std::string crack = ": polygons 0 and 1 (lines 3 and 6) leave a crack near (1396,308): 5095 points drawn "
+                              "inside them are in no stored polygon; --watertight closes it\r\n";
+    tool_run map = run_tool(TARVEX, {file("two.tmx"), file("two.col")});
+    EXPECT_EQ(map.errors.substr(0, map.errors.find("\r\n") + 2),
+              file("two.tmx") + ":6: warning: object 2 \"b\\nx.tmx:1: error: \\x1b[31m\" (layer \"walls\")" + crack);
+
+    write_text(file("two.txt"), "newpolygon\n# one\n200,1400\n1400,300\n100,100\n200,1400\nendpolygon\n# two\n"
+                                "newpolygon\n200,1400\n1500,1400\n1400,300\n200,1400\nendpolygon\n");
+    tool_run text = run_tool(TARVEX, {"--scale", "1", file("two.txt"), file("two.col")});
+    std::string lines = ": polygons 0 and 1 (lines 1 and 9) leave";
+    EXPECT_EQ(text.errors.substr(0, text.errors.find(": polygons")), file("two.txt") + ":9: warning");
+    EXPECT_NE(text.errors.find(lines), std::string::npos) << text.errors;
+}
+
 TEST_F(Maps, TheEditorsJsonGivesTheSameCollisionFile)
 {
     if (run_shell("command -v tiled").status != 0) {
@@ -353,11 +381,15 @@ TEST_F(Maps, MapsThatCannotBeReadAreRefusedWithTheReason)
     write_text(file("lost.tmx"), "<map orientation=\"orthogonal\" tilewidth=\"16\" tileheight=\"16\">\n"
                                  "<tileset firstgid=\"1\" source=\"missing.tsx\"/>\n</map>\n");
     write_text(file("square.txt"), SQUARE_TEXT);
+    write_text(file("sizeless.tsx"), "<?xml version=\"1.0\"?>\n<tileset name=\"t\" tilecount=\"1\">\n</tileset>\n");
+    write_text(file("sizeless.tmx"), "<map orientation=\"orthogonal\" tilewidth=\"16\" tileheight=\"16\">\n"
+                                     "<tileset firstgid=\"1\" source=\"sizeless.tsx\"/>\n</map>\n");
     struct refusal {
         std::string name;
         std::string last_line;
     };
     const refusal cases[] = {
+        {"sizeless.tmx", file("sizeless.tsx") + ":2: a tileset without a tile size."},
         {"isometric.tmx", file("isometric.tmx") + ":2: the map is isometric; only orthogonal maps are read."},
         {"broken.tmx", file("broken.tmx") + ":3: " + file("broken.tmx") +
                            " is not XML: Start-end tags mismatch."},
@@ -371,6 +403,13 @@ TEST_F(Maps, MapsThatCannotBeReadAreRefusedWithTheReason)
         EXPECT_EQ(last_line(run.output), test.last_line + "\r\n");
         EXPECT_FALSE(std::filesystem::exists(file("out.col")));
     }
+
+    // a file that the map reads is no output, by any spelling
+    std::string tileset = read_text(file("tiles.tsx"));
+    tool_run over_tileset = run_tool(TARVEX, {file("level.tmx"), file("out.col"), "--preview", file("./tiles.tsx")});
+    EXPECT_EQ(over_tileset.status, 1);
+    EXPECT_EQ(over_tileset.output, "Couldn't write " + file("./tiles.tsx") + ": the run reads it.\r\n");
+    EXPECT_EQ(read_text(file("tiles.tsx")), tileset);
 
     // --scale and --offset move a text's polygons onto the world too
     tool_run moved = run_tool(TARVEX, {"--scale", "2", "--offset", "100,50", file("square.txt"), file("moved.col")});
