@@ -1,6 +1,7 @@
 // The drawing's sources in words, the places and refusals that name them, and the warnings' counts.
 #include "drawing.h"
 
+#include <cassert>
 #include <charconv>
 
 void add_shape(drawing& drawn, const shape_source& source)
@@ -13,6 +14,13 @@ void add_vertex(drawing& drawn, drawn_point point, uint32_t line)
 {
     drawn.points.push_back(point);
     drawn.lines.push_back(line);
+    ++drawn.shapes.back().count;
+}
+
+void add_vertex(drawing& drawn, drawn_point point)
+{
+    assert(drawn.lines.empty() && "a drawing's vertices have lines of their own, or none has");
+    drawn.points.push_back(point);
     ++drawn.shapes.back().count;
 }
 

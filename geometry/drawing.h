@@ -50,7 +50,9 @@ struct drawing {
     std::vector<shape_source> sources;
     std::vector<drawn_shape> shapes;
     std::vector<drawn_point> points;
-    std::vector<uint32_t> lines;  // each vertex's line in its shape's file
+    // each vertex's line in its shape's file; empty where every vertex stands on its shape's line, as
+    // each of a map's elements gives all its corners
+    std::vector<uint32_t> lines;
 };
 
 inline std::span<const drawn_point> points_of(const drawing& drawn, const drawn_shape& shape)
@@ -58,9 +60,17 @@ inline std::span<const drawn_point> points_of(const drawing& drawn, const drawn_
     return {drawn.points.data() + shape.first, shape.count};
 }
 
-// Starts a shape with the source given, and adds its vertices.
+// The line of the drawing's vertex `at`, of a shape with the source given.
+inline uint32_t line_of(const drawing& drawn, uint32_t source, size_t at)
+{
+    return drawn.lines.empty() ? drawn.sources[source].line : drawn.lines[at];
+}
+
+// Starts a shape with the source given, and adds its vertices: with their own lines, or, in a drawing
+// without them, on the shape's line.
 void add_shape(drawing& drawn, const shape_source& source);
 void add_vertex(drawing& drawn, drawn_point point, uint32_t line);
+void add_vertex(drawing& drawn, drawn_point point);
 
 // A drawing of no shapes that names the same files and words, for a step to fill.
 drawing empty_like(const drawing& drawn);

@@ -229,7 +229,7 @@ bool mend_drawing(const drawing& drawn, drawing& mended, std::vector<note>& note
         const drawn_shape& shape = drawn.shapes[number];
         outline.clear();
         for (uint32_t i = shape.first; i < shape.first + shape.count; ++i) {
-            outline.push_back({drawn.points[i], drawn.lines[i]});
+            outline.push_back({drawn.points[i], line_of(drawn, shape.source, i)});
         }
         shape_notes say{notes, place_of(drawn, shape.source), number, stored};
         bool closed = outline.size() >= 2 && same_place(outline.front(), outline.back());

@@ -101,10 +101,8 @@ struct emitter {
         add_shape(drawn, source);
         for (size_t i = 0; i <= corners.size(); ++i) {
             const map_point& corner = corners[i % corners.size()];
-            add_vertex(drawn,
-                       {float((corner.x + layer.offset_x) * settings.scale + settings.offset_x),
-                        float((corner.y + layer.offset_y) * settings.scale + settings.offset_y)},
-                       source.line);
+            add_vertex(drawn, {float((corner.x + layer.offset_x) * settings.scale + settings.offset_x),
+                               float((corner.y + layer.offset_y) * settings.scale + settings.offset_y)});
         }
         return uint32_t(drawn.sources.size() - 1);
     }
@@ -286,5 +284,9 @@ bool map_drawing(const tiled_map& map, const map_settings& settings, drawing& dr
                                  " polylines, points or texts skipped: they are not areas"});
         }
     }
+    // the drawing is kept for the whole run, so a large map gives back what its growth left spare
+    drawn.points.shrink_to_fit();
+    drawn.shapes.shrink_to_fit();
+    drawn.sources.shrink_to_fit();
     return true;
 }

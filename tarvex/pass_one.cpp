@@ -109,11 +109,13 @@ struct held_edge {
     edge_values values;
 };
 
-// One read as pass one takes it: its echo, what it is, and its place.
+// One read as pass one takes it: its echo, what it is, and its place; a drawing's newpolygon read
+// also says where the shape's vertices are in the drawing.
 struct one_read {
     std::string_view echo;
     text_line what;
     place where;
+    uint32_t first_vertex = NO_INDEX;
 };
 
 // Where the reads come from: the polygon text, or a drawing, whose reads are made one at a time from
@@ -131,6 +133,7 @@ bool next_drawing_read(read_source& source, one_read& read)
 {
     const drawing& drawn = *source.drawn;
     read.what = {};
+    read.first_vertex = NO_INDEX;
     source.made.clear();
     if (source.shape == drawn.shapes.size()) {
         if (source.ended) {
@@ -147,6 +150,7 @@ bool next_drawing_read(read_source& source, one_read& read)
         source.made = "newpolygon\r\n";
         read.what.kind = line_kind::newpolygon;
         read.where = polygon;
+        read.first_vertex = shape.first;
     } else if (source.vertex <= shape.count) {
         uint32_t at = shape.first + uint32_t(source.vertex - 1);
         drawn_point point = drawn.points[at];
@@ -157,7 +161,7 @@ bool next_drawing_read(read_source& source, one_read& read)
         read.what.y = point.y;
         // the text reads "inf" back as not finite, and a read of the drawing says the same
         read.what.problem = std::isfinite(point.x) && std::isfinite(point.y) ? nullptr : "coordinate is not finite";
-        read.where = {polygon.file, drawn.lines[at], shape.source};
+        read.where = {polygon.file, line_of(drawn, shape.source, at), shape.source};
     } else {
         source.made = "endpolygon\r\n";
         read.what.kind = line_kind::endpolygon;
@@ -181,7 +185,7 @@ bool next_read(read_source& source, one_read& read)
     if (!next_read(*source.text, line)) {
         return false;
     }
-    read = {line.line, line.what, {0, line.line_number, NO_INDEX}};
+    read = {line.line, line.what, {0, line.line_number, NO_INDEX}, NO_INDEX};
     return true;
 }
 
@@ -196,6 +200,7 @@ struct text_state {
     bool open = false;                       // a polygon is open
     place polygon = {};                      // where the open polygon's newpolygon stands
     size_t record_start = 0;                 // where its record starts
+    uint32_t first_vertex = NO_INDEX;        // where a drawing's shape keeps its vertices
     std::vector<drawn_point> vertices = {};  // its vertices so far; the last starts the next edge
     std::vector<uint32_t> lines = {};        // and their lines
     std::vector<edge_equation> edges = {};   // its stored edges, for the checks
@@ -248,13 +253,14 @@ bool fail(text_state& state, place where, const char* problem, const text_line* 
     return false;
 }
 
-bool start_polygon(text_state& state, place where)
+bool start_polygon(text_state& state, place where, uint32_t first_vertex)
 {
     if (state.open) {
         return fail(state, state.polygon, "newpolygon without endpolygon");
     }
     state.open = true;
     state.polygon = where;
+    state.first_vertex = first_vertex;
     state.record_start = state.result.records.size();
     state.vertices.clear();
     state.lines.clear();
@@ -264,13 +270,18 @@ bool start_polygon(text_state& state, place where)
 }
 
 // Keeps the polygon's outline for the checks across polygons.
+// Keeps the polygon's outline for the checks across polygons: copied from the text as read, and found
+// where it is in a drawing, whose vertices are the same.
 void remember_drawn(text_state& state, size_t edge_count, bool sound)
 {
     std::vector<drawn_point>& points = state.result.points;
     size_t outline = sound ? edge_count : state.vertices.size();
-    state.result.polygons.push_back(
-        {state.polygon, state.record_start, edge_count, uint32_t(points.size()), uint32_t(outline), sound});
-    points.insert(points.end(), state.vertices.begin(), state.vertices.begin() + long(outline));
+    bool copied = state.first_vertex == NO_INDEX;
+    uint32_t first = copied ? uint32_t(points.size()) : state.first_vertex;
+    state.result.polygons.push_back({state.polygon, state.record_start, edge_count, first, uint32_t(outline), sound});
+    if (copied) {
+        points.insert(points.end(), state.vertices.begin(), state.vertices.begin() + long(outline));
+    }
 }
 
 // Under --watertight, moves each edge of a convex, counter-clockwise outline out until it holds every
@@ -377,7 +388,7 @@ bool compile_reads(read_source& source, text_state& state)
             taken = fail(state, read.where, read.what.problem);
             break;
         case line_kind::newpolygon:
-            taken = start_polygon(state, read.where);
+            taken = start_polygon(state, read.where, read.first_vertex);
             break;
         case line_kind::endpolygon:
             taken = end_polygon(state, read.where);
@@ -430,6 +441,12 @@ bool pass_one(polygon_text& text, std::FILE* log, pass_one_result& result, bool 
 
 bool pass_one(const drawing& drawn, std::FILE* log, pass_one_result& result, bool watertight)
 {
+    // a drawing tells its size, so nothing grows by doubling: a shape of n vertices has n - 1 edges
+    size_t edges = drawn.points.size() - drawn.shapes.size();
+    result.records.reserve(result.records.size() + drawn.shapes.size() * 2 * WORD_SIZE + edges * EDGE_RECORD_SIZE +
+                           WORD_SIZE);
+    result.polygons.reserve(result.polygons.size() + drawn.shapes.size());
+    result.outlines = &drawn.points;
     read_source source{.drawn = &drawn};
     return run_pass_one(source, log, result, watertight);
 }

@@ -19,14 +19,16 @@
 struct pass_one_result {
     std::vector<uint8_t> records;  // the collision data with zero header words
     std::vector<compiled_polygon> polygons;
-    std::vector<drawn_point> points;
+    std::vector<drawn_point> points;  // the outlines of polygon text as read
+    // where the polygons' outlines are: `points`, or for a drawing its own points, which are not copied
+    const std::vector<drawn_point>* outlines = nullptr;
     warning_list warnings;
     refusal refused;  // why the reads were not taken; empty when they were, or the text could not be read
 };
 
 inline compiled_view view_of(const pass_one_result& first)
 {
-    return {first.records, first.polygons, first.points};
+    return {first.records, first.polygons, first.outlines ? *first.outlines : first.points};
 }
 
 // Pass one on polygon text: logs every read and every edge, and appends the records. On bad input,

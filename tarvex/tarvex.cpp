@@ -246,7 +246,7 @@ std::string compiled_text(const run_state& run)
         add_shape(as_read, {});
         size_t count = polygon.count + (polygon.sound ? 1 : 0);
         for (size_t i = 0; i < count; ++i) {
-            add_vertex(as_read, run.first.points[polygon.first + i % polygon.count], 0);
+            add_vertex(as_read, view_of(run.first).points[polygon.first + i % polygon.count], 0);
         }
     }
     return drawing_text(as_read);
@@ -259,10 +259,10 @@ std::vector<preview_outline> drawn_outlines(const run_state& run)
     std::vector<preview_outline> outlines;
     const pass_one_result& first = run.first;
     if (!run.options.fix) {
+        std::span<const drawn_point> points = view_of(first).points;
         for (size_t k = 0; k < first.polygons.size(); ++k) {
             const compiled_polygon& polygon = first.polygons[k];
-            outlines.push_back({std::span(first.points).subspan(polygon.first, polygon.count), polygon.sound,
-                                uint32_t(k)});
+            outlines.push_back({points.subspan(polygon.first, polygon.count), polygon.sound, uint32_t(k)});
         }
         return outlines;
     }
