@@ -1,13 +1,14 @@
-// The preparer's passes, run in memory: bytes, log lines, line reading, input errors and masks.
+// The preparer's passes, run in memory: bytes, log lines, line reading, input errors, masks and cracks.
 #include "passes.h"
-#include "watertight.h"
 
 #include "fixed_point.h"
 #include "in_memory.h"
+#include "picture.h"
 #include "random_polygons.h"
 #include "reference.h"
 #include "square.h"
 #include "support.h"
+#include "watertight.h"
 
 #include <bit>
 #include <random>
@@ -326,6 +327,62 @@ TEST(Watertight, EveryEdgeHoldsEveryDrawnVertexAndStaysCloseToIt)
                 }
             }
         }
+    }
+}
+
+// The crack check's total against a plain count on random tilings: every point that the imager leaves
+// to no polygon, whose first polygon to hold it as drawn has an edge it shares with another polygon,
+// whose stored copies in both leave the point out.
+TEST(Cracks, TheirTotalIsThePlainCountOfPointsLostBetweenNeighbours)
+{
+    for (uint32_t seed : {3u, 5u, 8u}) {
+        SCOPED_TRACE(seed);
+        std::vector<polygon> tiles = tiled_rectangle(seed, 8, 6);
+        captured_stream log;
+        polygon_text text = text_from_memory(polygons_text(tiles));
+        pass_one_result first;
+        ASSERT_TRUE(pass_one(text, log.file, first));
+        find_cracks(view_of(first), first.warnings);
+
+        record_walk walk = walk_records(first.records);
+        std::vector<uint32_t> owners;
+        render_owners(first.records.data(), walk.records, WORKING_SIDE, owners);
+        auto stored_edge = [&](size_t k, size_t e) {
+            return first.records.data() + walk.records[k].offset + HEADER_WORD_SIZE + e * EDGE_RECORD_SIZE;
+        };
+        size_t lost = 0;
+        for (int y = 0; y < WORKING_SIDE; ++y) {
+            for (int x = 0; x < WORKING_SIDE; ++x) {
+                if (owners[size_t(y) * WORKING_SIDE + size_t(x)] != NO_POLYGON) {
+                    continue;
+                }
+                auto holder = std::find_if(tiles.begin(), tiles.end(),
+                                           [&](const polygon& tile) { return drawn_polygon_holds(tile, x, y); });
+                if (holder == tiles.end()) {
+                    continue;
+                }
+                size_t k = size_t(holder - tiles.begin());
+                bool in_a_gap = false;
+                for (size_t e = 0; e < holder->size() && !in_a_gap; ++e) {
+                    vertex a = (*holder)[e];
+                    vertex b = (*holder)[(e + 1) % holder->size()];
+                    for (size_t other = 0; other < tiles.size() && !in_a_gap; ++other) {
+                        const polygon& tile = tiles[other];
+                        for (size_t f = 0; f < tile.size() && other != k; ++f) {
+                            bool shared = tile[f].x == b.x && tile[f].y == b.y && tile[(f + 1) % tile.size()].x == a.x &&
+                                          tile[(f + 1) % tile.size()].y == a.y;
+                            if (shared && edge_distance(stored_edge(k, e), x, y) < 0.0f &&
+                                edge_distance(stored_edge(other, f), x, y) < 0.0f) {
+                                in_a_gap = true;
+                            }
+                        }
+                    }
+                }
+                lost += in_a_gap;
+            }
+        }
+        EXPECT_GT(lost, 0u);
+        EXPECT_EQ(first.warnings.points_in_cracks, lost);
     }
 }
 
