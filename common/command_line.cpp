@@ -53,14 +53,18 @@ command_line read_command_line(int argc, char** argv, const tool_command& tool)
                 command.answer = usage_error(tool, "unknown option " + std::string(word));
                 return command;
             }
+            std::string_view value;
             if (name.size() < word.size()) {
-                command.options.push_back({name, word.substr(name.size() + 1)});
+                value = word.substr(name.size() + 1);
             } else if (at + 1 < argc) {
-                command.options.push_back({name, argv[++at]});
-            } else {
+                value = argv[++at];
+            }
+            if (value.empty()) {
+                // an empty value names nothing: "--text=" is a mistake, never a file
                 command.answer = usage_error(tool, "option " + std::string(name) + " needs a value");
                 return command;
             }
+            command.options.push_back({name, value});
         }
     }
     if (command.names.size() != tool.name_count) {

@@ -10,6 +10,13 @@
 #include <string>
 #include <vector>
 
+// What a map may ask for: cells of all its tile layers and chunks together, and the shapes and edges
+// it may make, no more than 64 MiB of polygon text could hold.
+constexpr uint64_t MAX_MAP_CELLS = uint64_t(1) << 24;  // 4096 x 4096 tiles: far beyond the working area
+constexpr uint64_t MAX_MAP_SHAPES = 2000000;
+constexpr uint64_t MAX_MAP_EDGES = 16000000;
+constexpr uint32_t GID_LIMIT = 0x0FFFFFFFu;  // a gid's bits below its flips
+
 struct map_point {
     double x;
     double y;
@@ -20,7 +27,7 @@ struct map_object {
     int id = 0;
     std::string name;
     std::string kind;   // its class, or in older maps its type
-    std::string shape;  // "rectangle", "polygon", "ellipse", "polyline", "point", "text", "tile"
+    std::string shape;  // "rectangle", "polygon", "ellipse", "capsule", "polyline", "point", "text", "tile"
     double x = 0.0;
     double y = 0.0;
     double width = 0.0;
@@ -28,17 +35,26 @@ struct map_object {
     double rotation = 0.0;  // degrees, clockwise on the picture, about (x, y)
     bool visible = true;
     uint32_t gid = 0;  // a tile object's tile, with its flip bits
+    int tileset = -1;  // for a template's tile object, its own tileset; else found by the gid
     std::vector<map_point> points;
     uint32_t file = 0;  // the map's, a template's or a tileset's, in the drawing's files
     size_t line = 0;    // where the file gives one
 };
 
-// A tileset: its tiles' size and each tile's collision shapes.
+// A tileset: its tiles' size, how tile objects stand on their place, and each tile's collision shapes.
 struct map_tileset {
     uint32_t first_gid = 1;
-    double tile_width = 0.0;
+    uint32_t file = 0;  // where it is written: the map, or a file of its own
+    size_t line = 0;
+    double tile_width = 0.0;   // the largest tile's, in an image collection
     double tile_height = 0.0;
+    uint64_t tile_count = 0;   // the tiles it holds: gids beyond them place nothing
+    std::string alignment = "unspecified";  // the point of a tile object that stands on its place
+    double offset_x = 0.0;  // drawn this far from where a tile is placed
+    double offset_y = 0.0;
     bool image_collection = false;  // tiles of their own sizes
+    bool from_template = false;     // a template's own: its gids are not the map's
+    std::map<uint32_t, std::pair<double, double>> sizes;  // each image's width and height, in a collection
     std::map<uint32_t, std::string> kinds;  // each tile's class, where it has one
     std::map<uint32_t, std::vector<map_object>> shapes;  // by local tile id
 };
@@ -71,12 +87,14 @@ struct tiled_map {
     std::vector<map_tileset> tilesets;
 };
 
-// How the map's pixels land in the world, and which layers are read.
+// How the map's pixels land in the world, and which layers and classes are read.
 struct map_settings {
     double scale = 1.0;
     double offset_x = 0.0;
     double offset_y = 0.0;
-    std::vector<std::string> layers;  // empty: every visible layer
+    std::vector<std::string> layers;        // empty: every visible layer; named, hidden ones too
+    std::vector<std::string> classes;       // empty: every class; else only these
+    std::vector<std::string> skip_classes;  // and never these
 };
 
 // Whether the name is that of a map rather than polygon text: .tmx, .tmj, or .json.

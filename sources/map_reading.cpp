@@ -1,6 +1,8 @@
 // Reading Tiled maps: TMX with pugixml, JSON with nlohmann-json, and the tilesets and templates they
 // name (.tsx, .tsj, .tx, .tj) beside them, into one model. Tile data may be CSV, base64, and base64
-// compressed with zlib or gzip (zlib) or zstd.
+// compressed with zlib or gzip (zlib) or zstd. Every number is read whole, of the type it must have,
+// and what a map may ask for is bounded, so a broken or hostile map is refused with its file and
+// line, never misread.
 #include "map_model.h"
 
 #include "file_io.h"
@@ -16,20 +18,15 @@
 #endif
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <sstream>
 
 namespace {
 
-constexpr size_t MAX_LAYER_CELLS = size_t(1) << 24;  // 4096 x 4096 tiles: far beyond the working area
 constexpr int MAX_GROUP_DEPTH = 64;
-
-// The files of one map: the map first, then each tileset and template as it is read, so that a
-// refusal can name the file it is about.
-struct map_files {
-    std::vector<std::string>& names;
-};
+constexpr double MAX_COORDINATE = 1e9;  // editor pixels: far beyond any map, and safe to multiply
 
 // Why a map cannot be read, at the file and line where the map says it, if any. Thrown from deep in
 // the reading, and caught once where the map is read.
@@ -37,6 +34,15 @@ struct map_files {
 {
     throw refusal_at({file, uint32_t(std::min<size_t>(line, UINT32_MAX)), NO_INDEX}, text);
 }
+
+// What the reading of one map keeps: its files, the map first, then each tileset and template as it
+// is read, so that a refusal can name the file it is about; the tilesets that templates bring; and
+// the cells read so far, against the map's budget.
+struct map_reading {
+    std::vector<std::string>& names;
+    tiled_map& map;
+    uint64_t cells = 0;
+};
 
 bool ends_with(const std::string& name, std::string_view ending)
 {
@@ -48,25 +54,50 @@ bool ends_with(const std::string& name, std::string_view ending)
     return tail == ending;
 }
 
-// A file that the map names, relative to the map's own folder.
-std::string beside(const std::string& map_name, const std::string& file)
+// A file that the map names, relative to the folder of the file that names it.
+std::string beside(const std::string& naming_file, const std::string& file)
 {
-    std::filesystem::path folder = path_of(map_name.c_str()).parent_path();
+    std::filesystem::path folder = path_of(naming_file.c_str()).parent_path();
     return (folder / path_of(file.c_str())).string();
 }
 
 // Reads a file that the map names, and adds it to the map's files; returns its number there.
-uint32_t read_named(map_files& files, const std::string& name, const char* what, std::string& content)
+uint32_t read_named(map_reading& reading, const std::string& name, const char* what, std::string& content,
+                    size_t line, uint32_t from)
 {
     std::vector<uint8_t> bytes;
     input_result read = read_input(name.c_str(), bytes);
     if (read.error != input_error::none) {
-        refuse(std::string("the ") + what + " " + printable(name) + " cannot be read: " +
-               printable(input_failure_text(name.c_str(), read)));
+        std::string reason = input_failure_text(name.c_str(), read);
+        reason.pop_back();  // its full stop: the refusal ends in one of its own
+        refuse(std::string("the ") + what + " " + printable(name) + " cannot be read: " + printable(reason), line,
+               from);
     }
     content.assign(bytes.begin(), bytes.end());
-    files.names.push_back(name);
-    return uint32_t(files.names.size() - 1);
+    reading.names.push_back(name);
+    return uint32_t(reading.names.size() - 1);
+}
+
+// A number written as text, whole: blanks around it, nothing else. False for anything else, and for
+// a number that is not finite.
+bool parse_number(std::string_view text, double& value)
+{
+    size_t start = text.find_first_not_of(" \t\r\n");
+    size_t end = text.find_last_not_of(" \t\r\n");
+    if (start == std::string_view::npos) {
+        return false;
+    }
+    const char* first = text.data() + start;
+    const char* last = text.data() + end + 1;
+    first += *first == '+' ? 1 : 0;
+    auto [stop, error] = std::from_chars(first, last, value);
+    return error == std::errc() && stop == last && std::isfinite(value);
+}
+
+// A number of the map that must be an integer within [low, high].
+bool integral_within(double value, double low, double high)
+{
+    return value == std::floor(value) && value >= low && value <= high;
 }
 
 // Tile data: base64, then the compression, then 32-bit little-endian gids.
@@ -130,15 +161,64 @@ std::vector<uint8_t> uncompressed(const std::vector<uint8_t>& packed, const std:
     refuse("tile data compressed with " + printable(compression) + ", which is not a Tiled compression", line);
 }
 
-// The cells of a layer or a chunk, refused beyond what any map of the working area needs.
-size_t cells_of(int width, int height, size_t line)
+std::string with_thousands(uint64_t count)
 {
-    size_t cells = size_t(std::max(width, 0)) * size_t(std::max(height, 0));
-    if (cells > MAX_LAYER_CELLS) {
-        refuse("a tile layer of " + std::to_string(cells) + " tiles, more than " + std::to_string(MAX_LAYER_CELLS),
+    std::string digits = std::to_string(count);
+    std::string text;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i != 0 && (digits.size() - i) % 3 == 0) {
+            text += ',';
+        }
+        text += digits[i];
+    }
+    return text;
+}
+
+// The cells of a layer or a chunk, counted against the map's budget before any of them is read.
+size_t cells_of(map_reading& reading, int width, int height, size_t line)
+{
+    if (width < 0 || height < 0) {
+        refuse("a tile layer of negative size", line);
+    }
+    size_t cells = size_t(width) * size_t(height);
+    reading.cells += cells;
+    if (reading.cells > MAX_MAP_CELLS) {
+        refuse(with_thousands(reading.cells) + " tile cells, more than the " + with_thousands(MAX_MAP_CELLS) +
+                   " a map may have",
                line);
     }
     return cells;
+}
+
+// CSV tile data: every value a gid of 32 bits, nothing else.
+std::vector<uint32_t> csv_gids(std::string_view text, size_t cells, size_t line)
+{
+    std::vector<uint32_t> gids;
+    gids.reserve(cells);
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find(',', at);
+        std::string_view value = text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
+        at = end == std::string_view::npos ? text.size() : end + 1;
+        size_t first = value.find_first_not_of(" \t\r\n");
+        if (first == std::string_view::npos) {
+            if (end == std::string_view::npos && !gids.empty()) {
+                break;  // blanks after the last value
+            }
+            refuse("tile data holds an empty value", line);
+        }
+        value = value.substr(first, value.find_last_not_of(" \t\r\n") + 1 - first);
+        uint64_t gid = 0;
+        auto [stop, error] = std::from_chars(value.data(), value.data() + value.size(), gid);
+        if (error != std::errc() || stop != value.data() + value.size() || gid > UINT32_MAX) {
+            refuse("tile data holds \"" + printable(value) + "\", which is no gid of 32 bits", line);
+        }
+        if (gids.size() == cells) {
+            refuse("tile data holds more than its " + std::to_string(cells) + " tiles", line);
+        }
+        gids.push_back(uint32_t(gid));
+    }
+    return gids;
 }
 
 std::vector<uint32_t> gids_of(const std::string& encoding, const std::string& compression, std::string_view text,
@@ -146,12 +226,7 @@ std::vector<uint32_t> gids_of(const std::string& encoding, const std::string& co
 {
     std::vector<uint32_t> gids;
     if (encoding == "csv") {
-        std::string digits(text);
-        std::replace(digits.begin(), digits.end(), ',', ' ');
-        std::istringstream in(digits);
-        for (uint64_t gid = 0; in >> gid;) {
-            gids.push_back(uint32_t(gid));
-        }
+        gids = csv_gids(text, cells, line);
     } else if (encoding == "base64") {
         std::vector<uint8_t> bytes = uncompressed(from_base64(text, line), compression, cells * 4, line);
         for (size_t at = 0; at + 3 < bytes.size(); at += 4) {
@@ -175,31 +250,49 @@ void check_orientation(const std::string& orientation, size_t line)
     }
 }
 
+const char* const ALIGNMENTS[] = {"unspecified", "topleft", "top",    "topright",    "left",
+                                  "center",      "right",   "bottomleft", "bottom", "bottomright"};
+
+void check_alignment(const std::string& alignment, size_t line, uint32_t file)
+{
+    if (std::find(std::begin(ALIGNMENTS), std::end(ALIGNMENTS), alignment) == std::end(ALIGNMENTS)) {
+        refuse("the object alignment \"" + printable(alignment) + "\" is not the editor's", line, file);
+    }
+}
+
+void check_tile_size(const map_tileset& tileset, size_t line, uint32_t file)
+{
+    if (!(tileset.tile_width > 0.0 && tileset.tile_height > 0.0 && tileset.tile_width < 1e6 &&
+          tileset.tile_height < 1e6)) {
+        refuse("a tileset without a tile size", line, file);
+    }
+}
+
+// An object's size, or a tile's, must be a size.
+void check_object(const map_object& object, size_t line, uint32_t file)
+{
+    if (object.width < 0.0 || object.height < 0.0) {
+        refuse("an object of negative size", line, file);
+    }
+    for (double value : {object.x, object.y, object.width, object.height}) {
+        if (std::fabs(value) > MAX_COORDINATE) {
+            refuse("an object beyond a billion pixels", line, file);
+        }
+    }
+    for (const map_point& point : object.points) {
+        if (std::fabs(point.x) > MAX_COORDINATE || std::fabs(point.y) > MAX_COORDINATE) {
+            refuse("a point beyond a billion pixels", line, file);
+        }
+    }
+}
+
+// The tiles a tileset holds: its tile count, or past it the highest id that it describes.
+void note_extent(map_tileset& tileset, uint32_t id)
+{
+    tileset.tile_count = std::max<uint64_t>(tileset.tile_count, uint64_t(id) + 1);
+}
+
 // ---- JSON ----
-
-double number_at(const nlohmann::json& node, const char* key, double fallback = 0.0)
-{
-    auto found = node.find(key);
-    return found != node.end() && found->is_number() ? found->get<double>() : fallback;
-}
-
-// A number as an integer of the map: a gid, an id, a size or a place. A value beyond the range the
-// map's integers have is read as 0, so that no conversion overflows.
-int int_of(double value)
-{
-    return value > -2147483649.0 && value < 2147483648.0 ? int(value) : 0;
-}
-
-uint32_t gid_of(double value)
-{
-    return value >= 0.0 && value < 4294967296.0 ? uint32_t(value) : 0;
-}
-
-std::string text_at(const nlohmann::json& node, const char* key)
-{
-    auto found = node.find(key);
-    return found != node.end() && found->is_string() ? found->get<std::string>() : std::string();
-}
 
 // A member of an object, or null where it is missing or the node is no object: reading a missing key
 // of a const value is not defined, so every member is reached through here.
@@ -213,10 +306,58 @@ const nlohmann::json& member(const nlohmann::json& node, const char* key)
     return found != node.end() ? *found : NOTHING;
 }
 
-bool flag_at(const nlohmann::json& node, const char* key, bool fallback)
+// A member that must be a number, when it is there.
+double number_at(const nlohmann::json& node, const char* key, double fallback, uint32_t file)
 {
-    auto found = node.find(key);
-    return found != node.end() && found->is_boolean() ? found->get<bool>() : fallback;
+    const nlohmann::json& found = member(node, key);
+    if (found.is_null()) {
+        return fallback;
+    }
+    if (!found.is_number() || !std::isfinite(found.get<double>())) {
+        refuse("\"" + std::string(key) + "\" is " + printable(found.dump()) + ", not a number", 0, file);
+    }
+    return found.get<double>();
+}
+
+// A member that must be an integer within [low, high], when it is there.
+int64_t integer_at(const nlohmann::json& node, const char* key, int64_t fallback, int64_t low, int64_t high,
+                   uint32_t file)
+{
+    const nlohmann::json& found = member(node, key);
+    if (found.is_null()) {
+        return fallback;
+    }
+    double value = number_at(node, key, 0.0, file);
+    if (!integral_within(value, double(low), double(high))) {
+        refuse("\"" + std::string(key) + "\" is " + printable(found.dump()) + ", not an integer from " +
+                   std::to_string(low) + " to " + std::to_string(high),
+               0, file);
+    }
+    return int64_t(value);
+}
+
+std::string text_at(const nlohmann::json& node, const char* key, uint32_t file)
+{
+    const nlohmann::json& found = member(node, key);
+    if (found.is_null()) {
+        return {};
+    }
+    if (!found.is_string()) {
+        refuse("\"" + std::string(key) + "\" is " + printable(found.dump()) + ", not a text", 0, file);
+    }
+    return found.get<std::string>();
+}
+
+bool flag_at(const nlohmann::json& node, const char* key, bool fallback, uint32_t file)
+{
+    const nlohmann::json& found = member(node, key);
+    if (found.is_null()) {
+        return fallback;
+    }
+    if (!found.is_boolean()) {
+        refuse("\"" + std::string(key) + "\" is " + printable(found.dump()) + ", not true or false", 0, file);
+    }
+    return found.get<bool>();
 }
 
 nlohmann::json parse_json(const std::string& name, const std::string& content, uint32_t file)
@@ -228,49 +369,50 @@ nlohmann::json parse_json(const std::string& name, const std::string& content, u
     }
 }
 
-map_object template_object(map_files& files, const std::string& file, uint32_t from, size_t line);
+map_object template_object(map_reading& reading, const std::string& file, uint32_t from, size_t line);
 
 // An object's or a tile's class: `class` since the editor's version 1.9, `type` before.
-std::string json_kind(const nlohmann::json& node, const std::string& fallback)
+std::string json_kind(const nlohmann::json& node, const std::string& fallback, uint32_t file)
 {
     for (const char* key : {"class", "type"}) {
-        auto found = node.find(key);
-        if (found != node.end() && found->is_string() && !found->get<std::string>().empty()) {
-            return found->get<std::string>();
+        std::string kind = text_at(node, key, file);
+        if (!kind.empty()) {
+            return kind;
         }
     }
     return fallback;
 }
 
 // An object's values that the node gives, over those it has already.
-void apply_json(const nlohmann::json& node, map_object& object)
+void apply_json(const nlohmann::json& node, map_object& object, uint32_t file)
 {
-    object.id = int_of(number_at(node, "id", object.id));
+    object.id = int(integer_at(node, "id", object.id, 0, INT32_MAX, file));
     if (node.contains("name")) {
-        object.name = text_at(node, "name");
+        object.name = text_at(node, "name", file);
     }
-    object.x = number_at(node, "x", object.x);
-    object.y = number_at(node, "y", object.y);
-    object.width = number_at(node, "width", object.width);
-    object.height = number_at(node, "height", object.height);
-    object.rotation = number_at(node, "rotation", object.rotation);
-    object.visible = flag_at(node, "visible", object.visible);
-    object.kind = json_kind(node, object.kind);
+    object.x = number_at(node, "x", object.x, file);
+    object.y = number_at(node, "y", object.y, file);
+    object.width = number_at(node, "width", object.width, file);
+    object.height = number_at(node, "height", object.height, file);
+    object.rotation = number_at(node, "rotation", object.rotation, file);
+    object.visible = flag_at(node, "visible", object.visible, file);
+    object.kind = json_kind(node, object.kind, file);
     if (node.contains("gid")) {
-        object.gid = gid_of(number_at(node, "gid"));
+        object.gid = uint32_t(integer_at(node, "gid", 0, 0, UINT32_MAX, file));
         object.shape = "tile";
+        object.tileset = -1;  // the gid of the map's own tilesets
     }
     for (const char* kind : {"polygon", "polyline"}) {
         if (node.contains(kind)) {
             object.shape = kind;
             object.points.clear();
-            for (const auto& point : node[kind]) {
-                object.points.push_back({number_at(point, "x"), number_at(point, "y")});
+            for (const auto& point : member(node, kind)) {
+                object.points.push_back({number_at(point, "x", 0.0, file), number_at(point, "y", 0.0, file)});
             }
         }
     }
-    for (const char* kind : {"ellipse", "point"}) {
-        if (flag_at(node, kind, false)) {
+    for (const char* kind : {"ellipse", "capsule", "point"}) {
+        if (flag_at(node, kind, false, file)) {
             object.shape = kind;
         }
     }
@@ -279,131 +421,147 @@ void apply_json(const nlohmann::json& node, map_object& object)
     }
 }
 
-map_object json_object(map_files& files, const nlohmann::json& node, uint32_t file)
+map_object json_object(map_reading& reading, const nlohmann::json& node, uint32_t file)
 {
-    std::string template_file = text_at(node, "template");
-    map_object object = template_file.empty() ? map_object{} : template_object(files, template_file, file, 0);
+    std::string template_file = text_at(node, "template", file);
+    map_object object = template_file.empty() ? map_object{} : template_object(reading, template_file, file, 0);
     if (template_file.empty()) {
         object.shape = "rectangle";
     }
-    apply_json(node, object);
+    apply_json(node, object, file);
     object.file = file;
+    check_object(object, 0, file);
     return object;
 }
 
-void check_tile_size(const map_tileset& tileset, size_t line, uint32_t file)
-{
-    if (!(tileset.tile_width > 0.0 && tileset.tile_height > 0.0 && tileset.tile_width < 1e6 &&
-          tileset.tile_height < 1e6)) {
-        refuse("a tileset without a tile size", line, file);
-    }
-}
-
-map_tileset json_tileset(map_files& files, const nlohmann::json& node, uint32_t first_gid, uint32_t file)
+map_tileset json_tileset(map_reading& reading, const nlohmann::json& node, uint32_t first_gid, uint32_t file)
 {
     map_tileset tileset;
     tileset.first_gid = first_gid;
-    tileset.tile_width = number_at(node, "tilewidth");
-    tileset.tile_height = number_at(node, "tileheight");
+    tileset.file = file;
+    tileset.tile_width = number_at(node, "tilewidth", 0.0, file);
+    tileset.tile_height = number_at(node, "tileheight", 0.0, file);
     check_tile_size(tileset, 0, file);
-    tileset.image_collection = !node.contains("image") && node.contains("tiles") && member(node, "tiles").is_array() &&
-                               !member(node, "tiles").empty() && member(node, "tiles").front().contains("image");
-    if (node.contains("tiles")) {
-        for (const auto& tile : member(node, "tiles")) {
-            uint32_t id = gid_of(number_at(tile, "id"));
-            std::string kind = json_kind(tile, "");
-            if (!kind.empty()) {
-                tileset.kinds[id] = kind;
-            }
-            if (tile.contains("objectgroup")) {
-                std::vector<map_object>& shapes = tileset.shapes[id];
-                for (const auto& object : member(member(tile, "objectgroup"), "objects")) {
-                    shapes.push_back(json_object(files, object, file));
-                }
+    tileset.tile_count = uint64_t(integer_at(node, "tilecount", 0, 0, UINT32_MAX, file));
+    tileset.alignment = text_at(node, "objectalignment", file);
+    tileset.alignment = tileset.alignment.empty() ? "unspecified" : tileset.alignment;
+    check_alignment(tileset.alignment, 0, file);
+    const nlohmann::json& offset = member(node, "tileoffset");
+    tileset.offset_x = number_at(offset, "x", 0.0, file);
+    tileset.offset_y = number_at(offset, "y", 0.0, file);
+    const nlohmann::json& tiles = member(node, "tiles");
+    tileset.image_collection = !node.contains("image") && tiles.is_array() && !tiles.empty() &&
+                               tiles.front().contains("image");
+    for (const auto& tile : tiles) {
+        auto id = uint32_t(integer_at(tile, "id", 0, 0, UINT32_MAX, file));
+        note_extent(tileset, id);
+        std::string kind = json_kind(tile, "", file);
+        if (!kind.empty()) {
+            tileset.kinds[id] = kind;
+        }
+        if (tile.contains("imagewidth") || tile.contains("imageheight")) {
+            tileset.sizes[id] = {number_at(tile, "imagewidth", 0.0, file), number_at(tile, "imageheight", 0.0, file)};
+        }
+        if (tile.contains("objectgroup")) {
+            std::vector<map_object>& shapes = tileset.shapes[id];
+            for (const auto& object : member(member(tile, "objectgroup"), "objects")) {
+                shapes.push_back(json_object(reading, object, file));
             }
         }
     }
     return tileset;
 }
 
-map_tileset load_tileset(map_files& files, const std::string& file, uint32_t first_gid);
+map_tileset load_tileset(map_reading& reading, const std::string& file, uint32_t first_gid, uint32_t from,
+                         size_t line);
 
-void json_layers(map_files& files, const nlohmann::json& layers, const std::string& path, double offset_x,
-                 double offset_y, bool visible, tiled_map& map, int depth = 0)
+void json_layers(map_reading& reading, const nlohmann::json& layers, const std::string& path, double offset_x,
+                 double offset_y, bool visible, int depth = 0)
 {
     if (depth > MAX_GROUP_DEPTH) {
         refuse("groups nested more than " + std::to_string(MAX_GROUP_DEPTH) + " deep");
     }
     for (const auto& node : layers) {
-        std::string type = text_at(node, "type");
-        std::string name = path.empty() ? text_at(node, "name") : path + "/" + text_at(node, "name");
-        double x = offset_x + number_at(node, "offsetx");
-        double y = offset_y + number_at(node, "offsety");
-        bool shown = visible && flag_at(node, "visible", true);
+        std::string type = text_at(node, "type", 0);
+        std::string name = path.empty() ? text_at(node, "name", 0) : path + "/" + text_at(node, "name", 0);
+        double x = offset_x + number_at(node, "offsetx", 0.0, 0);
+        double y = offset_y + number_at(node, "offsety", 0.0, 0);
+        bool shown = visible && flag_at(node, "visible", true, 0);
         if (type == "group") {
-            json_layers(files, member(node, "layers"), name, x, y, shown, map, depth + 1);
+            json_layers(reading, member(node, "layers"), name, x, y, shown, depth + 1);
             continue;
         }
         map_layer layer{.path = name, .visible = shown, .offset_x = x, .offset_y = y};
         if (type == "objectgroup") {
             for (const auto& object : member(node, "objects")) {
-                layer.objects.push_back(json_object(files, object, 0));
+                layer.objects.push_back(json_object(reading, object, 0));
             }
         } else if (type == "tilelayer") {
             layer.tiles = true;
-            std::string encoding = text_at(node, "encoding");
-            std::string compression = text_at(node, "compression");
-            auto block_of = [&](const nlohmann::json& data, int bx, int by, int width, int height) {
-                map_layer::block block{bx, by, width, height, {}};
-                size_t cells = cells_of(width, height, 0);
+            std::string encoding = text_at(node, "encoding", 0);
+            std::string compression = text_at(node, "compression", 0);
+            auto block_of = [&](const nlohmann::json& holder, int64_t bx, int64_t by) {
+                auto width = int(integer_at(holder, "width", 0, 0, INT32_MAX, 0));
+                auto height = int(integer_at(holder, "height", 0, 0, INT32_MAX, 0));
+                map_layer::block block{int(bx), int(by), width, height, {}};
+                size_t cells = cells_of(reading, width, height, 0);
+                const nlohmann::json& data = member(holder, "data");
                 if (data.is_array()) {
+                    block.gids.reserve(cells);
                     for (const auto& gid : data) {
-                        block.gids.push_back(gid_of(gid.get<double>()));
+                        if (!gid.is_number_unsigned() || gid.get<uint64_t>() > UINT32_MAX) {
+                            refuse("tile data of layer \"" + printable(name) + "\" holds " + printable(gid.dump()) +
+                                   ", which is no gid of 32 bits");
+                        }
+                        block.gids.push_back(uint32_t(gid.get<uint64_t>()));
                     }
                     if (block.gids.size() != cells) {
                         refuse("tile data of layer \"" + printable(name) + "\" does not fill it");
                     }
-                } else {
+                } else if (data.is_string()) {
                     block.gids = gids_of(encoding.empty() ? "base64" : encoding, compression, data.get<std::string>(),
                                          cells, 0);
+                } else {
+                    refuse("tile data of layer \"" + printable(name) + "\" is neither a list nor a text");
                 }
                 layer.blocks.push_back(std::move(block));
             };
             if (node.contains("chunks")) {
                 for (const auto& chunk : member(node, "chunks")) {
-                    block_of(member(chunk, "data"), int_of(number_at(chunk, "x")), int_of(number_at(chunk, "y")),
-                             int_of(number_at(chunk, "width")), int_of(number_at(chunk, "height")));
+                    block_of(chunk, integer_at(chunk, "x", 0, INT32_MIN / 2, INT32_MAX / 2, 0),
+                             integer_at(chunk, "y", 0, INT32_MIN / 2, INT32_MAX / 2, 0));
                 }
             } else {
-                block_of(member(node, "data"), 0, 0, int_of(number_at(node, "width")), int_of(number_at(node, "height")));
+                block_of(node, 0, 0);
             }
         } else {
             continue;  // an image layer holds no shapes
         }
-        map.layers.push_back(std::move(layer));
+        reading.map.layers.push_back(std::move(layer));
     }
 }
 
-tiled_map json_map(map_files& files, const std::string& content)
+void json_map(map_reading& reading, const std::string& content)
 {
-    const std::string& name = files.names[0];
+    const std::string& name = reading.names[0];
     nlohmann::json root = parse_json(name, content, 0);
-    if (!root.is_object() || text_at(root, "type") != "map") {
+    // older editors wrote no type; a map has its layers either way
+    bool typed = root.is_object() && root.contains("type");
+    if (!root.is_object() || (typed ? text_at(root, "type", 0) != "map" : !root.contains("layers"))) {
         refuse(name + " holds no Tiled map");
     }
-    tiled_map map;
-    map.orientation = text_at(root, "orientation");
+    tiled_map& map = reading.map;
+    map.orientation = text_at(root, "orientation", 0);
     check_orientation(map.orientation, 0);
-    map.tile_width = number_at(root, "tilewidth");
-    map.tile_height = number_at(root, "tileheight");
+    map.tile_width = number_at(root, "tilewidth", 0.0, 0);
+    map.tile_height = number_at(root, "tileheight", 0.0, 0);
     for (const auto& node : member(root, "tilesets")) {
-        uint32_t first_gid = gid_of(number_at(node, "firstgid", 1));
-        std::string source = text_at(node, "source");
-        map.tilesets.push_back(source.empty() ? json_tileset(files, node, first_gid, 0)
-                                              : load_tileset(files, source, first_gid));
+        auto first_gid = uint32_t(integer_at(node, "firstgid", 1, 1, GID_LIMIT, 0));
+        std::string source = text_at(node, "source", 0);
+        map.tilesets.push_back(source.empty() ? json_tileset(reading, node, first_gid, 0)
+                                              : load_tileset(reading, source, first_gid, 0, 0));
     }
-    json_layers(files, member(root, "layers"), "", 0.0, 0.0, true, map);
-    return map;
+    json_layers(reading, member(root, "layers"), "", 0.0, 0.0, true);
 }
 
 // ---- TMX ----
@@ -443,95 +601,145 @@ void parse_xml(xml_file& file, std::string name, const std::string& content, uin
     }
 }
 
-std::vector<map_point> points_of(const char* text)
+// An attribute that must be a number, when it is there.
+double xml_number(const xml_file& file, const pugi::xml_node& node, const char* key, double fallback)
+{
+    pugi::xml_attribute attribute = node.attribute(key);
+    if (!attribute) {
+        return fallback;
+    }
+    double value = 0.0;
+    if (!parse_number(attribute.value(), value)) {
+        refuse(std::string(key) + "=\"" + printable(attribute.value()) + "\" of <" + printable(node.name()) +
+                   "> is not a number",
+               file.line_of(node), file.index);
+    }
+    return value;
+}
+
+// An attribute that must be an integer within [low, high], when it is there.
+int64_t xml_integer(const xml_file& file, const pugi::xml_node& node, const char* key, int64_t fallback, int64_t low,
+                    int64_t high)
+{
+    pugi::xml_attribute attribute = node.attribute(key);
+    if (!attribute) {
+        return fallback;
+    }
+    double value = 0.0;
+    if (!parse_number(attribute.value(), value) || !integral_within(value, double(low), double(high))) {
+        refuse(std::string(key) + "=\"" + printable(attribute.value()) + "\" of <" + printable(node.name()) +
+                   "> is not an integer from " + std::to_string(low) + " to " + std::to_string(high),
+               file.line_of(node), file.index);
+    }
+    return int64_t(value);
+}
+
+// A polygon's points, "x,y x,y ...", each number whole.
+std::vector<map_point> points_of(const xml_file& file, const pugi::xml_node& node)
 {
     std::vector<map_point> points;
-    std::istringstream in(text);
-    for (std::string pair; in >> pair;) {
+    std::string_view text = node.attribute("points").value();
+    size_t at = 0;
+    while ((at = text.find_first_not_of(" \t\r\n", at)) != std::string_view::npos) {
+        size_t end = std::min(text.find_first_of(" \t\r\n", at), text.size());
+        std::string_view pair = text.substr(at, end - at);
         size_t comma = pair.find(',');
-        points.push_back({std::strtod(pair.substr(0, comma).c_str(), nullptr),
-                          comma == std::string::npos ? 0.0 : std::strtod(pair.substr(comma + 1).c_str(), nullptr)});
+        map_point point{};
+        if (comma == std::string_view::npos || !parse_number(pair.substr(0, comma), point.x) ||
+            !parse_number(pair.substr(comma + 1), point.y)) {
+            refuse("the point \"" + printable(pair) + "\" of <" + printable(node.name()) + "> is not x,y",
+                   file.line_of(node), file.index);
+        }
+        points.push_back(point);
+        at = end;
     }
     return points;
 }
 
-// An object's values, from its template first and then from itself.
-void take_object(const pugi::xml_node& node, map_object& object)
+// An object's or a tile's class: `class` since the editor's version 1.9, `type` before.
+std::string xml_kind(const pugi::xml_node& node, const std::string& fallback)
 {
-    auto number = [&](const char* key, double& value) {
-        if (pugi::xml_attribute attribute = node.attribute(key)) {
-            value = attribute.as_double();
-        }
-    };
-    if (pugi::xml_attribute id = node.attribute("id")) {
-        object.id = id.as_int();
-    }
-    if (pugi::xml_attribute name = node.attribute("name")) {
-        object.name = name.as_string();
-    }
-    // its class: `class` since the editor's version 1.9, `type` before
     for (const char* key : {"class", "type"}) {
-        if (pugi::xml_attribute kind = node.attribute(key); kind && *kind.as_string() != '\0') {
-            object.kind = kind.as_string();
-            break;
+        if (pugi::xml_attribute kind = node.attribute(key); kind && *kind.value() != '\0') {
+            return kind.value();
         }
     }
-    number("x", object.x);
-    number("y", object.y);
-    number("width", object.width);
-    number("height", object.height);
-    number("rotation", object.rotation);
-    if (pugi::xml_attribute visible = node.attribute("visible")) {
-        object.visible = visible.as_int() != 0;
+    return fallback;
+}
+
+// An object's values, from its template first and then from itself.
+void take_object(const xml_file& file, const pugi::xml_node& node, map_object& object)
+{
+    object.id = int(xml_integer(file, node, "id", object.id, 0, INT32_MAX));
+    if (pugi::xml_attribute name = node.attribute("name")) {
+        object.name = name.value();
     }
-    if (pugi::xml_attribute gid = node.attribute("gid")) {
-        object.gid = gid.as_uint();
+    object.kind = xml_kind(node, object.kind);
+    object.x = xml_number(file, node, "x", object.x);
+    object.y = xml_number(file, node, "y", object.y);
+    object.width = xml_number(file, node, "width", object.width);
+    object.height = xml_number(file, node, "height", object.height);
+    object.rotation = xml_number(file, node, "rotation", object.rotation);
+    object.visible = xml_integer(file, node, "visible", object.visible ? 1 : 0, 0, 1) != 0;
+    if (node.attribute("gid")) {
+        object.gid = uint32_t(xml_integer(file, node, "gid", 0, 0, UINT32_MAX));
         object.shape = "tile";
+        object.tileset = -1;  // the gid of the map's own tilesets
     }
     for (const char* kind : {"polygon", "polyline"}) {
         if (pugi::xml_node shape = node.child(kind)) {
             object.shape = kind;
-            object.points = points_of(shape.attribute("points").as_string());
+            object.points = points_of(file, shape);
         }
     }
-    for (const char* kind : {"ellipse", "point", "text"}) {
+    for (const char* kind : {"ellipse", "capsule", "point", "text"}) {
         if (node.child(kind)) {
             object.shape = kind;
         }
     }
 }
 
-map_object template_object(map_files& files, const std::string& file, uint32_t from, size_t line);
-
-map_object xml_object(map_files& files, const xml_file& file, const pugi::xml_node& node)
+map_object xml_object(map_reading& reading, const xml_file& file, const pugi::xml_node& node)
 {
     map_object object;
     object.shape = "rectangle";
     size_t line = file.line_of(node);
     if (pugi::xml_attribute template_file = node.attribute("template")) {
-        object = template_object(files, template_file.as_string(), file.index, line);
+        object = template_object(reading, template_file.value(), file.index, line);
     }
-    take_object(node, object);
+    take_object(file, node, object);
     object.file = file.index;
     object.line = line;
+    check_object(object, line, file.index);
     return object;
 }
 
-map_tileset xml_tileset(map_files& files, const xml_file& file, const pugi::xml_node& node, uint32_t first_gid)
+map_tileset xml_tileset(map_reading& reading, const xml_file& file, const pugi::xml_node& node, uint32_t first_gid)
 {
     map_tileset tileset;
     tileset.first_gid = first_gid;
-    tileset.tile_width = node.attribute("tilewidth").as_double();
-    tileset.tile_height = node.attribute("tileheight").as_double();
-    check_tile_size(tileset, file.line_of(node), file.index);
+    tileset.file = file.index;
+    tileset.line = file.line_of(node);
+    tileset.tile_width = xml_number(file, node, "tilewidth", 0.0);
+    tileset.tile_height = xml_number(file, node, "tileheight", 0.0);
+    check_tile_size(tileset, tileset.line, file.index);
+    tileset.tile_count = uint64_t(xml_integer(file, node, "tilecount", 0, 0, UINT32_MAX));
+    tileset.alignment = node.attribute("objectalignment").as_string("unspecified");
+    check_alignment(tileset.alignment, tileset.line, file.index);
+    if (pugi::xml_node offset = node.child("tileoffset")) {
+        tileset.offset_x = xml_number(file, offset, "x", 0.0);
+        tileset.offset_y = xml_number(file, offset, "y", 0.0);
+    }
     tileset.image_collection = !node.child("image") && node.child("tile").child("image");
     for (pugi::xml_node tile : node.children("tile")) {
-        uint32_t id = tile.attribute("id").as_uint();
-        for (const char* key : {"class", "type"}) {
-            if (pugi::xml_attribute kind = tile.attribute(key); kind && *kind.as_string() != '\0') {
-                tileset.kinds[id] = kind.as_string();
-                break;
-            }
+        auto id = uint32_t(xml_integer(file, tile, "id", 0, 0, UINT32_MAX));
+        note_extent(tileset, id);
+        std::string kind = xml_kind(tile, "");
+        if (!kind.empty()) {
+            tileset.kinds[id] = kind;
+        }
+        if (pugi::xml_node image = tile.child("image")) {
+            tileset.sizes[id] = {xml_number(file, image, "width", 0.0), xml_number(file, image, "height", 0.0)};
         }
         pugi::xml_node group = tile.child("objectgroup");
         if (!group) {
@@ -539,14 +747,14 @@ map_tileset xml_tileset(map_files& files, const xml_file& file, const pugi::xml_
         }
         std::vector<map_object>& shapes = tileset.shapes[id];
         for (pugi::xml_node object : group.children("object")) {
-            shapes.push_back(xml_object(files, file, object));
+            shapes.push_back(xml_object(reading, file, object));
         }
     }
     return tileset;
 }
 
-void xml_layers(map_files& files, const xml_file& file, const pugi::xml_node& parent, const std::string& path, double offset_x,
-                double offset_y, bool visible, tiled_map& map, int depth = 0)
+void xml_layers(map_reading& reading, const xml_file& file, const pugi::xml_node& parent, const std::string& path,
+                double offset_x, double offset_y, bool visible, int depth = 0)
 {
     if (depth > MAX_GROUP_DEPTH) {
         refuse("groups nested more than " + std::to_string(MAX_GROUP_DEPTH) + " deep", file.line_of(parent));
@@ -557,18 +765,18 @@ void xml_layers(map_files& files, const xml_file& file, const pugi::xml_node& pa
             continue;
         }
         std::string name = path.empty() ? node.attribute("name").as_string() : path + "/" + node.attribute("name").as_string();
-        double x = offset_x + node.attribute("offsetx").as_double();
-        double y = offset_y + node.attribute("offsety").as_double();
-        bool shown = visible && node.attribute("visible").as_int(1) != 0;
+        double x = offset_x + xml_number(file, node, "offsetx", 0.0);
+        double y = offset_y + xml_number(file, node, "offsety", 0.0);
+        bool shown = visible && xml_integer(file, node, "visible", 1, 0, 1) != 0;
         if (kind == "group") {
-            xml_layers(files, file, node, name, x, y, shown, map, depth + 1);
+            xml_layers(reading, file, node, name, x, y, shown, depth + 1);
             continue;
         }
         map_layer layer{.path = name, .visible = shown, .offset_x = x, .offset_y = y};
         layer.line = file.line_of(node);
         if (kind == "objectgroup") {
             for (pugi::xml_node object : node.children("object")) {
-                layer.objects.push_back(xml_object(files, file, object));
+                layer.objects.push_back(xml_object(reading, file, object));
             }
         } else {
             layer.tiles = true;
@@ -578,68 +786,90 @@ void xml_layers(map_files& files, const xml_file& file, const pugi::xml_node& pa
             if (encoding.empty()) {
                 refuse("tile data as XML elements, which is not read; save the map with CSV or base64", file.line_of(data));
             }
-            auto block_of = [&](const pugi::xml_node& holder, int bx, int by, int width, int height) {
-                size_t cells = cells_of(width, height, file.line_of(holder));
-                layer.blocks.push_back({bx, by, width, height,
+            auto block_of = [&](const pugi::xml_node& holder, const pugi::xml_node& sized, int64_t bx, int64_t by) {
+                auto width = int(xml_integer(file, sized, "width", 0, 0, INT32_MAX));
+                auto height = int(xml_integer(file, sized, "height", 0, 0, INT32_MAX));
+                size_t cells = cells_of(reading, width, height, file.line_of(holder));
+                layer.blocks.push_back({int(bx), int(by), width, height,
                                         gids_of(encoding, compression, holder.text().as_string(), cells, file.line_of(holder))});
             };
             if (data.child("chunk")) {
                 for (pugi::xml_node chunk : data.children("chunk")) {
-                    block_of(chunk, chunk.attribute("x").as_int(), chunk.attribute("y").as_int(),
-                             chunk.attribute("width").as_int(), chunk.attribute("height").as_int());
+                    block_of(chunk, chunk, xml_integer(file, chunk, "x", 0, INT32_MIN / 2, INT32_MAX / 2),
+                             xml_integer(file, chunk, "y", 0, INT32_MIN / 2, INT32_MAX / 2));
                 }
             } else {
-                block_of(data, 0, 0, node.attribute("width").as_int(), node.attribute("height").as_int());
+                block_of(data, node, 0, 0);
             }
         }
-        map.layers.push_back(std::move(layer));
+        reading.map.layers.push_back(std::move(layer));
     }
 }
 
-tiled_map xml_map(map_files& files, const std::string& content)
+void xml_map(map_reading& reading, const std::string& content)
 {
-    const std::string name = files.names[0];
+    const std::string name = reading.names[0];
     xml_file file;
     parse_xml(file, name, content, 0);
     pugi::xml_node root = file.document.child("map");
     if (!root) {
         refuse(name + " holds no <map>");
     }
-    tiled_map map;
+    tiled_map& map = reading.map;
     map.orientation = root.attribute("orientation").as_string();
     check_orientation(map.orientation, file.line_of(root));
-    map.tile_width = root.attribute("tilewidth").as_double();
-    map.tile_height = root.attribute("tileheight").as_double();
+    map.tile_width = xml_number(file, root, "tilewidth", 0.0);
+    map.tile_height = xml_number(file, root, "tileheight", 0.0);
     for (pugi::xml_node node : root.children("tileset")) {
-        uint32_t first_gid = node.attribute("firstgid").as_uint(1);
+        auto first_gid = uint32_t(xml_integer(file, node, "firstgid", 1, 1, GID_LIMIT));
         pugi::xml_attribute source = node.attribute("source");
-        map.tilesets.push_back(source ? load_tileset(files, source.as_string(), first_gid)
-                                      : xml_tileset(files, file, node, first_gid));
+        map.tilesets.push_back(source ? load_tileset(reading, source.value(), first_gid, 0, file.line_of(node))
+                                      : xml_tileset(reading, file, node, first_gid));
     }
-    xml_layers(files, file, root, "", 0.0, 0.0, true, map);
-    return map;
+    xml_layers(reading, file, root, "", 0.0, 0.0, true);
 }
 
 #endif
 
-// The object that a template holds, .tx or .tj; a template of a tile object is refused.
-// The object of a template that the object at `line` of file `from` names.
-map_object template_object(map_files& files, const std::string& file, uint32_t from, size_t line)
+// The tileset that a template's tile object names: kept beside the map's own, and reached by the
+// object directly, as its gid counts in the template's tilesets, not the map's.
+int template_tileset(map_reading& reading, const std::string& template_name, const std::string& source,
+                     uint32_t first_gid, uint32_t from, size_t line)
 {
-    std::string name = beside(files.names[0], file);
+    map_tileset tileset = load_tileset(reading, beside(template_name, source), first_gid, from, line);
+    tileset.from_template = true;
+    reading.map.tilesets.push_back(std::move(tileset));
+    return int(reading.map.tilesets.size() - 1);
+}
+
+// The object of a template that the object at `line` of file `from` names. A template of a tile
+// object brings its own tileset.
+map_object template_object(map_reading& reading, const std::string& file, uint32_t from, size_t line)
+{
+    std::string name = beside(reading.names[from], file);
     std::string content;
-    uint32_t index = read_named(files, name, "template", content);
+    uint32_t index = read_named(reading, name, "template", content, line, from);
     map_object object;
     object.shape = "rectangle";
     if (ends_with(file, ".tx")) {
 #ifdef TARVEX_HAS_PUGIXML
         xml_file base;
         parse_xml(base, name, content, index);
-        pugi::xml_node node = base.document.child("template").child("object");
+        pugi::xml_node root = base.document.child("template");
+        pugi::xml_node node = root.child("object");
         if (!node) {
             refuse("the template " + printable(file) + " holds no object", line, from);
         }
-        take_object(node, object);
+        take_object(base, node, object);
+        if (object.gid != 0) {
+            pugi::xml_node tileset = root.child("tileset");
+            if (!tileset || !tileset.attribute("source")) {
+                refuse("the template " + printable(file) + " places a tile without naming its tileset", line, from);
+            }
+            auto first_gid = uint32_t(xml_integer(base, tileset, "firstgid", 1, 1, GID_LIMIT));
+            object.tileset = template_tileset(reading, name, tileset.attribute("source").value(), first_gid, index,
+                                              base.line_of(tileset));
+        }
 #else
         refuse("the template " + printable(file) + " is XML, which this build cannot read", line, from);
 #endif
@@ -648,29 +878,42 @@ map_object template_object(map_files& files, const std::string& file, uint32_t f
         if (!whole.contains("object")) {
             refuse("the template " + printable(file) + " holds no object", line, from);
         }
-        apply_json(member(whole, "object"), object);
-    }
-    if (object.gid != 0) {
-        refuse("the template " + printable(file) + " is of a tile object, which is not read", line, from);
+        apply_json(member(whole, "object"), object, index);
+        if (object.gid != 0) {
+            const nlohmann::json& tileset = member(whole, "tileset");
+            std::string source = text_at(tileset, "source", index);
+            if (source.empty()) {
+                refuse("the template " + printable(file) + " places a tile without naming its tileset", line, from);
+            }
+            auto first_gid = uint32_t(integer_at(tileset, "firstgid", 1, 1, GID_LIMIT, index));
+            object.tileset = template_tileset(reading, name, source, first_gid, index, 0);
+        }
     }
     return object;
 }
 
-map_tileset load_tileset(map_files& files, const std::string& file, uint32_t first_gid)
+// A tileset file that the map or a template names; `file` is already beside the map, or for a
+// template, beside the template.
+map_tileset load_tileset(map_reading& reading, const std::string& file, uint32_t first_gid, uint32_t from,
+                         size_t line)
 {
-    std::string name = beside(files.names[0], file);
+    std::string name = from == 0 ? beside(reading.names[0], file) : file;
     std::string content;
-    uint32_t index = read_named(files, name, "tileset", content);
+    uint32_t index = read_named(reading, name, "tileset", content, line, from);
     if (ends_with(file, ".tsx")) {
 #ifdef TARVEX_HAS_PUGIXML
         xml_file tileset_file;
         parse_xml(tileset_file, name, content, index);
-        return xml_tileset(files, tileset_file, tileset_file.document.child("tileset"), first_gid);
+        pugi::xml_node node = tileset_file.document.child("tileset");
+        if (!node) {
+            refuse(printable(name) + " holds no <tileset>", 0, index);
+        }
+        return xml_tileset(reading, tileset_file, node, first_gid);
 #else
-        refuse("the tileset " + printable(file) + " is XML, which this build cannot read");
+        refuse("the tileset " + printable(file) + " is XML, which this build cannot read", line, from);
 #endif
     }
-    return json_tileset(files, parse_json(name, content, index), first_gid, index);
+    return json_tileset(reading, parse_json(name, content, index), first_gid, index);
 }
 
 }  // namespace
@@ -682,18 +925,18 @@ bool names_map(const std::string& name)
 
 bool parse_map(const std::string& content, std::vector<std::string>& files, tiled_map& map, refusal& refused)
 {
-    map_files reading{files};
+    map_reading reading{files, map};
     const std::string& name = files[0];
     try {
         if (ends_with(name, ".tmx")) {
 #ifdef TARVEX_HAS_PUGIXML
-            map = xml_map(reading, content);
+            xml_map(reading, content);
             return true;
 #else
             refuse(name + " is a TMX map, which this build cannot read; export it as JSON");
 #endif
         }
-        map = json_map(reading, content);
+        json_map(reading, content);
         return true;
     } catch (refusal& failure) {
         refused = std::move(failure);

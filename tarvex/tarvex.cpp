@@ -10,6 +10,7 @@
 #include "polygon_text.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -18,9 +19,11 @@
 namespace {
 
 const char* const USAGE = "Usage: tarvex.exe inputname outputname\r\n";
-const char* const HELP = "Usage: tarvex.exe [--strict] [--watertight] [--fix] [--text FILE] [--preview PICTURE]\r\n"
-                         "                  [--layer NAME] [--scale F] [--offset X,Y] inputname outputname\r\n"
-                         "Prepares a collision file from a text list of convex polygons.\r\n"
+const char* const HELP = "Usage: tarvex.exe [--strict] [--watertight] [--fix | --no-fix] [--text FILE]\r\n"
+                         "                  [--preview PICTURE] [--depfile FILE] [--layer NAME] [--class NAME]\r\n"
+                         "                  [--skip-class NAME] [--scale F] [--offset X,Y | --fit]\r\n"
+                         "                  inputname outputname\r\n"
+                         "Prepares a collision file from a text list of convex polygons, or a Tiled map.\r\n"
                          "\r\n"
                          "Options:\r\n"
                          "  --strict      treat warnings as errors: write nothing when there is one\r\n"
@@ -28,11 +31,19 @@ const char* const HELP = "Usage: tarvex.exe [--strict] [--watertight] [--fix] [-
                          "                so polygons that share an edge leave no crack between them\r\n"
                          "  --fix         mend each polygon first: close it, wind it the filled way, drop\r\n"
                          "                repeated and straight vertices, split a concave one into convex\r\n"
-                         "                pieces; implies --watertight\r\n"
+                         "                pieces; implies --watertight; a map's default\r\n"
+                         "  --no-fix      compile a map's shapes as they are listed, with the warnings\r\n"
                          "  --text FILE   also write the polygon text that was compiled, mended or not\r\n"
-                         "  --layer NAME  read only this layer of a map (again for more; group/layer)\r\n"
+                         "  --depfile FILE\r\n"
+                         "                also write, in make's syntax, the files the run read\r\n"
+                         "  --layer NAME  read only this layer of a map (again for more; group/layer),\r\n"
+                         "                hidden or not\r\n"
+                         "  --class NAME, --skip-class NAME\r\n"
+                         "                read only a map's objects and tiles of this class, or not those\r\n"
+                         "                (again for more)\r\n"
                          "  --scale F, --offset X,Y\r\n"
                          "                map the editor's pixels, or the text's units, onto the world\r\n"
+                         "  --fit         scale and move the drawing into the working area\r\n"
                          "  --preview PICTURE\r\n"
                          "                also draw what is stored against what was drawn, as PNG if\r\n"
                          "                PICTURE ends in .png, else TGA\r\n"
@@ -49,9 +60,11 @@ struct run_options {
     bool watertight = false;
     bool fix = false;
     map_settings map;    // the layers to read, and the scale and offset onto the world
-    bool moved = false;  // --scale or --offset was given
+    bool moved = false;  // --scale, --offset or --fit was given
+    bool fit = false;    // the scale and offset are found to fit the drawing into the working area
     const char* preview = nullptr;  // the picture of drawn against stored, when asked for
     const char* text = nullptr;     // the polygon text compiled, when asked for
+    const char* depfile = nullptr;  // the files the run read, for make and ninja
 };
 
 // ":12" for line 12; nothing where a file gives no lines.
@@ -172,7 +185,16 @@ struct run_state {
     pass_one_result first = {};
     refusal refused = {};
     input_result failure = {};
+    bool beyond_working_area = false;  // told once for the whole map
 };
+
+// Forgets the warnings of a kind, which one warning about the whole drawing says better.
+void drop_warnings(warning_list& warnings, warning_kind kind)
+{
+    std::erase_if(warnings.shown, [&](const warning& found) { return found.kind == kind; });
+    warnings.total -= warnings.found[size_t(kind)];
+    warnings.found[size_t(kind)] = 0;
+}
 
 // Whether the run reads its input into a drawing before compiling it: a map always; polygon text when
 // it is moved or mended, and otherwise it is compiled as it streams in.
@@ -181,24 +203,102 @@ bool reads_a_drawing(const run_state& run)
     return !run.drawn.from_text || run.options.moved || run.options.fix;
 }
 
+// The bounds of a drawing's points.
+struct bounds {
+    double x0 = 0.0;
+    double y0 = 0.0;
+    double x1 = 0.0;
+    double y1 = 0.0;
+};
+
+bounds bounds_of(const drawing& drawn)
+{
+    bounds box;
+    for (size_t i = 0; i < drawn.points.size(); ++i) {
+        const drawn_point& point = drawn.points[i];
+        box = i == 0 ? bounds{point.x, point.y, point.x, point.y}
+                     : bounds{std::min(box.x0, double(point.x)), std::min(box.y0, double(point.y)),
+                              std::max(box.x1, double(point.x)), std::max(box.y1, double(point.y))};
+    }
+    return box;
+}
+
+// The shortest text that reads back as the same double.
+std::string double_text(double value)
+{
+    char text[32];
+    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+// The scale and offset that put the bounds into the working area, uniformly, at its top left corner.
+map_settings fitted(const map_settings& settings, const bounds& box)
+{
+    constexpr double SIDE = WORKING_SIDE - 1;  // from 0 to 1599
+    double span = std::max(box.x1 - box.x0, box.y1 - box.y0);
+    map_settings fit = settings;
+    fit.scale = span > 0.0 ? SIDE / span : 1.0;
+    fit.offset_x = -box.x0 * fit.scale;
+    fit.offset_y = -box.y0 * fit.scale;
+    return fit;
+}
+
+std::string placement_words(const map_settings& settings)
+{
+    return "--scale " + double_text(settings.scale) + " --offset " + double_text(settings.offset_x) + "," +
+           double_text(settings.offset_y);
+}
+
+// Reads the map into the drawing, with --fit placed by a first reading at the editor's own pixels.
+bool read_map(run_state& run, const std::string& content)
+{
+    tiled_map map;
+    if (!parse_map(content, run.drawn.files, map, run.refused)) {
+        return false;
+    }
+    map_settings settings = run.options.map;
+    if (run.options.fit) {
+        drawing unplaced = empty_like(run.drawn);
+        std::vector<note> unsaid;
+        if (!map_drawing(map, settings, unplaced, unsaid, run.refused)) {
+            return false;
+        }
+        settings = fitted(settings, bounds_of(unplaced));
+        run.notes.push_back({{}, "--fit places the map with " + placement_words(settings)});
+    }
+    if (!map_drawing(map, settings, run.drawn, run.notes, run.refused)) {
+        return false;
+    }
+    bounds box = bounds_of(run.drawn);
+    bool beyond = box.x0 < 0.0 || box.y0 < 0.0 || box.x1 >= WORKING_SIDE || box.y1 >= WORKING_SIDE;
+    if (beyond && !run.drawn.shapes.empty() && !run.options.moved) {
+        // one warning for the map, rather than one for each shape outside
+        run.beyond_working_area = true;
+        add_warning(run.reading_warnings, warning_kind::outside_working_area, {},
+                    "the map reaches beyond the working area (0..1599): its shapes span x " + double_text(box.x0) +
+                        ".." + double_text(box.x1) + ", y " + double_text(box.y0) + ".." + double_text(box.y1) +
+                        "; --fit, or " + placement_words(fitted(settings, box)) + ", places it within",
+                    {0.0f, 0.0f});
+    }
+    return true;
+}
+
 // Reads the input into a drawing. False, with the reason in the run, when it cannot be read.
 bool read_input_drawing(run_state& run)
 {
     if (!run.drawn.from_text) {
         std::vector<uint8_t> bytes;
         run.failure = read_stream(run.input, bytes, MAX_INPUT_SIZE);
-        if (run.failure.error != input_error::none) {
-            return false;
-        }
-        tiled_map map;
-        return parse_map(std::string(bytes.begin(), bytes.end()), run.drawn.files, map, run.refused) &&
-               map_drawing(map, run.options.map, run.drawn, run.notes, run.refused);
+        return run.failure.error == input_error::none && read_map(run, std::string(bytes.begin(), bytes.end()));
     }
     polygon_text text = text_from_file(run.input);
     bool read = read_drawing(text, run.drawn, run.reading_warnings, run.refused);
     run.failure = text.failure;
+    map_settings moved = run.options.map;
+    if (read && run.options.fit && !run.drawn.points.empty()) {
+        moved = fitted(moved, bounds_of(run.drawn));
+        run.notes.push_back({{}, "--fit places the text with " + placement_words(moved)});
+    }
     if (read && run.options.moved) {
-        const map_settings& moved = run.options.map;
         for (drawn_point& point : run.drawn.points) {
             point = {float(double(point.x) * moved.scale + moved.offset_x),
                      float(double(point.y) * moved.scale + moved.offset_y)};
@@ -228,6 +328,9 @@ bool compile_polygons(run_state& run)
         accepted = pass_one(compiled_drawing(run), run.log, run.first, run.options.watertight);
     }
     run.refused = run.first.refused;
+    if (run.beyond_working_area) {
+        drop_warnings(run.first.warnings, warning_kind::outside_working_area);
+    }
     for (const warning& found : run.reading_warnings.shown) {
         add_warning(run.first.warnings, found.kind, found.where, found.text, found.mark);
     }
@@ -297,14 +400,15 @@ struct run_outputs {
     output_file collision;
     output_file text;
     output_file preview;
+    output_file depfile;
 };
 
 // Refuses outputs that name the input, each other, or, once the input is read, a file the run reads:
 // by any spelling or link, whether they exist yet or not. The reason, or empty.
 std::string output_conflict(const char* output_name, const run_options& options, std::span<const std::string> reads)
 {
-    const char* const written[] = {output_name, options.text, options.preview};
-    const char* const what[] = {"the collision file", "the text file", "the preview"};
+    const char* const written[] = {output_name, options.text, options.preview, options.depfile};
+    const char* const what[] = {"the collision file", "the text file", "the preview", "the dependency file"};
     for (size_t i = 0; i < std::size(written); ++i) {
         if (!written[i]) {
             continue;
@@ -327,8 +431,10 @@ std::string output_conflict(const char* output_name, const run_options& options,
 
 bool open_outputs(const char* output_name, const run_options& options, run_outputs& outputs, std::string& reason)
 {
-    const std::pair<const char*, output_file*> wanted[] = {
-        {output_name, &outputs.collision}, {options.text, &outputs.text}, {options.preview, &outputs.preview}};
+    const std::pair<const char*, output_file*> wanted[] = {{output_name, &outputs.collision},
+                                                           {options.text, &outputs.text},
+                                                           {options.preview, &outputs.preview},
+                                                           {options.depfile, &outputs.depfile}};
     for (const auto& [name, out] : wanted) {
         if (name && !open_output(name, *out)) {
             reason = output_failure_text(name, out->error);
@@ -336,6 +442,31 @@ bool open_outputs(const char* output_name, const run_options& options, run_outpu
         }
     }
     return true;
+}
+
+// A name as make reads it in a rule: spaces, '#' and '$' escaped, and backslashes kept.
+std::string make_word(const std::string& name)
+{
+    std::string word;
+    for (char c : name) {
+        if (c == ' ' || c == '#') {
+            word += '\\';
+        } else if (c == '$') {
+            word += '$';
+        }
+        word += c;
+    }
+    return word;
+}
+
+// The dependency file in make's syntax: the collision file depends on every file the run read.
+std::string dependency_rule(const char* output_name, std::span<const std::string> reads)
+{
+    std::string rule = make_word(output_name) + ":";
+    for (const std::string& read : reads) {
+        rule += " \\\n  " + make_word(read);
+    }
+    return rule + "\n";
 }
 
 bool finish(output_file& out, const void* data, size_t size)
@@ -425,61 +556,102 @@ int prepare(const char* input_name, const char* output_name, const run_options& 
             return refuse(log, errors, places, output_failure_text(options.preview, outputs.preview.error));
         }
     }
+    if (options.depfile) {
+        std::string rule = dependency_rule(output_name, run.drawn.files);
+        if (!finish(outputs.depfile, rule.data(), rule.size())) {
+            return refuse(log, errors, places, output_failure_text(options.depfile, outputs.depfile.error));
+        }
+    }
     std::fputs("Finished normally.\r\n", log);
     return 0;
 }
 
-// --scale F and --offset X,Y; false, with the reason told, when either is not a number.
+// A number given on the command line, whole and finite.
+bool option_number(std::string_view text, double& value)
+{
+    const char* first = text.data();
+    const char* last = text.data() + text.size();
+    first += !text.empty() && text[0] == '+' ? 1 : 0;
+    auto [stop, error] = std::from_chars(first, last, value);
+    return !text.empty() && error == std::errc() && stop == last && std::isfinite(value);
+}
+
+// --scale F, --offset X,Y and --fit; false, with the reason told, when they cannot be taken.
 bool read_placement(const command_line& command, run_options& options, std::FILE* errors)
 {
-    std::string scale(option_value(command, "--scale"));
-    std::string offset(option_value(command, "--offset"));
-    char* end = nullptr;
-    if (!scale.empty()) {
-        options.map.scale = std::strtod(scale.c_str(), &end);
-        if (*end != '\0' || !std::isfinite(options.map.scale) || options.map.scale <= 0.0) {
-            std::fprintf(errors, "tarvex: --scale takes a positive number, not %s\r\n", scale.c_str());
-            return false;
-        }
+    std::string_view scale = option_value(command, "--scale");
+    std::string_view offset = option_value(command, "--offset");
+    bool scaled = has_option(command, "--scale");
+    bool offset_given = has_option(command, "--offset");
+    options.fit = has_option(command, "--fit");
+    if (scaled && (!option_number(scale, options.map.scale) || options.map.scale <= 0.0)) {
+        std::fprintf(errors, "tarvex: --scale takes a positive number, not %s\r\n", std::string(scale).c_str());
+        return false;
     }
-    if (!offset.empty()) {
-        options.map.offset_x = std::strtod(offset.c_str(), &end);
-        bool read = *end == ',';
-        options.map.offset_y = read ? std::strtod(end + 1, &end) : 0.0;
-        if (!read || *end != '\0' || !std::isfinite(options.map.offset_x) || !std::isfinite(options.map.offset_y)) {
-            std::fprintf(errors, "tarvex: --offset takes two numbers X,Y, not %s\r\n", offset.c_str());
-            return false;
-        }
+    size_t comma = offset.find(',');
+    if (offset_given && (comma == std::string_view::npos || !option_number(offset.substr(0, comma), options.map.offset_x) ||
+                         !option_number(offset.substr(comma + 1), options.map.offset_y))) {
+        std::fprintf(errors, "tarvex: --offset takes two numbers X,Y, not %s\r\n", std::string(offset).c_str());
+        return false;
     }
-    options.moved = !scale.empty() || !offset.empty();
+    if (options.fit && (scaled || offset_given)) {
+        std::fputs("tarvex: --fit finds the scale and offset itself; give it alone\r\n", errors);
+        return false;
+    }
+    options.moved = scaled || offset_given || options.fit;
     return true;
+}
+
+// The options of a run, from its command line; false, with the reason told, for options that cannot
+// go together.
+bool read_options(const command_line& command, run_options& options, std::FILE* errors)
+{
+    const char* input_name = command.names[0];
+    bool no_fix = has_option(command, "--no-fix");
+    if (no_fix && has_option(command, "--fix")) {
+        std::fputs("tarvex: --fix and --no-fix together\r\n", errors);
+        return false;
+    }
+    if (*command.names[0] == '\0' || *command.names[1] == '\0') {
+        std::fputs("tarvex: a file name is empty\r\n", errors);
+        return false;
+    }
+    options.strict = has_option(command, "--strict");
+    // a map is mended by default, as the editor fills every shape whatever way it was clicked
+    options.fix = has_option(command, "--fix") || (names_map(input_name) && !no_fix);
+    options.watertight = has_option(command, "--watertight") || options.fix;  // pieces must not crack apart
+    for (const given_option& given : command.options) {
+        if (given.name == "--layer") {
+            options.map.layers.emplace_back(given.value);
+        } else if (given.name == "--class") {
+            options.map.classes.emplace_back(given.value);
+        } else if (given.name == "--skip-class") {
+            options.map.skip_classes.emplace_back(given.value);
+        } else if (given.name == "--text") {
+            options.text = given.value.data();
+        } else if (given.name == "--preview") {
+            options.preview = given.value.data();
+        } else if (given.name == "--depfile") {
+            options.depfile = given.value.data();
+        }
+    }
+    return read_placement(command, options, errors);
 }
 
 }  // namespace
 
 int run_tarvex(int argc, char** argv, std::FILE* log, std::FILE* errors)
 {
-    static const std::string_view OPTIONS[] = {"--strict",   "--watertight", "--fix",    "--preview=",
-                                               "--text=",    "--layer=",     "--scale=", "--offset="};
+    static const std::string_view OPTIONS[] = {"--strict",   "--watertight", "--fix",      "--no-fix",
+                                               "--preview=", "--text=",      "--layer=",   "--class=",
+                                               "--skip-class=", "--scale=",  "--offset=",  "--fit",
+                                               "--depfile="};
     command_line command = read_command_line(argc, argv, {"tarvex", USAGE, HELP, OPTIONS, 2});
     if (command.answer) {
         return answer_command(*command.answer, log, errors);
     }
     run_options options;
-    options.strict = has_option(command, "--strict");
-    options.watertight = has_option(command, "--watertight");
-    options.fix = has_option(command, "--fix");
-    options.watertight = options.watertight || options.fix;  // pieces of one polygon must not crack apart
-    std::string preview(option_value(command, "--preview"));
-    options.preview = preview.empty() ? nullptr : preview.c_str();
-    std::string text(option_value(command, "--text"));
-    options.text = text.empty() ? nullptr : text.c_str();
-    for (const given_option& given : command.options) {
-        if (given.name == "--layer") {
-            options.map.layers.emplace_back(given.value);
-        }
-    }
-    if (!read_placement(command, options, errors)) {
+    if (!read_options(command, options, errors)) {
         std::fputs(USAGE, log);
         return USAGE_ERROR;
     }
