@@ -43,7 +43,7 @@ command_line read_command_line(int argc, char** argv, const tool_command& tool)
         } else if (word == "--version") {
             command.answer = {SUCCEEDED, std::string(tool.name) + " " + VERSION + "\r\n", ""};
             return command;
-        } else if (std::find(tool.options.begin(), tool.options.end(), word) != tool.options.end()) {
+        } else if (word.back() != '=' && std::find(tool.options.begin(), tool.options.end(), word) != tool.options.end()) {
             command.options.push_back({word, {}});
         } else {
             // an option with a value: "--text F" or "--text=F"

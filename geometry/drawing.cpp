@@ -149,6 +149,19 @@ void add_warning(warning_list& warnings, warning_kind kind, place where, std::st
     ++warnings.total;
 }
 
+std::string with_thousands(uint64_t count)
+{
+    std::string digits = std::to_string(count);
+    std::string text;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i != 0 && (digits.size() - i) % 3 == 0) {
+            text += ',';
+        }
+        text += digits[i];
+    }
+    return text;
+}
+
 std::string number_text(float value)
 {
     char text[32];

@@ -144,6 +144,9 @@ struct note {
     std::string text;
 };
 
+// 11034211 as "11,034,211", for counts in messages.
+std::string with_thousands(uint64_t count);
+
 // The shortest text that reads back as the same float, and "(x,y)" of a point in such numbers.
 std::string number_text(float value);
 std::string point_text(drawn_point point);

@@ -161,19 +161,6 @@ std::vector<uint8_t> uncompressed(const std::vector<uint8_t>& packed, const std:
     refuse("tile data compressed with " + printable(compression) + ", which is not a Tiled compression", line);
 }
 
-std::string with_thousands(uint64_t count)
-{
-    std::string digits = std::to_string(count);
-    std::string text;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        if (i != 0 && (digits.size() - i) % 3 == 0) {
-            text += ',';
-        }
-        text += digits[i];
-    }
-    return text;
-}
-
 // The cells of a layer or a chunk, counted against the map's budget before any of them is read.
 size_t cells_of(map_reading& reading, int width, int height, size_t line)
 {

@@ -100,11 +100,6 @@ std::string quoted(const std::string& text)
     return quoted_text;
 }
 
-std::string counted(uint64_t count, const char* one, const char* many)
-{
-    return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
 // The drawing that the map's shapes go to, with each name given a number once, and the shapes and
 // edges made so far against the map's budget.
 struct emitter {
@@ -132,8 +127,8 @@ struct emitter {
         if (drawn.shapes.size() >= MAX_MAP_SHAPES || edges > MAX_MAP_EDGES) {
             throw refusal_at({0, source.line, NO_INDEX},
                              drawn.shapes.size() >= MAX_MAP_SHAPES
-                                 ? "more than the " + counted(MAX_MAP_SHAPES, "", "") + "shapes a map may make"
-                                 : "more than the " + counted(MAX_MAP_EDGES, "", "") + "edges a map may make");
+                                 ? "more than the " + with_thousands(MAX_MAP_SHAPES) + " shapes a map may make"
+                                 : "more than the " + with_thousands(MAX_MAP_EDGES) + " edges a map may make");
         }
         add_shape(drawn, source);
         for (size_t i = 0; i <= corners.size(); ++i) {
@@ -487,7 +482,7 @@ void add_object_layer(const tiled_map& map, std::span<const map_tileset* const> 
         uint32_t added = out.add(layer, source, corners);
         if (approximated) {
             notes.push_back({{source.file, source.line, added},
-                             "an " + std::string(object.shape == "capsule" ? "capsule" : "ellipse") +
+                             std::string(object.shape == "capsule" ? "a capsule" : "an ellipse") +
                                  ", stored as a polygon of " + std::to_string(corners.size()) +
                                  " corners that holds it and sticks out by at most 0.5"});
         }
@@ -497,6 +492,28 @@ void add_object_layer(const tiled_map& map, std::span<const map_tileset* const> 
                          "layer " + quoted(layer.path) + ": " + std::to_string(skipped) +
                              " polylines, points or texts skipped: they are not areas"});
     }
+}
+
+// How many shapes the chosen tile layers make, counted before any is made, so that a map of millions
+// of tiny tiles is refused at once.
+uint64_t tile_layer_shapes(const tiled_map& map, std::span<const map_tileset* const> sorted, const map_settings& settings)
+{
+    uint64_t shapes = 0;
+    for (const map_layer& layer : map.layers) {
+        if (!layer.tiles || !chosen(settings, layer)) {
+            continue;
+        }
+        for (const map_layer::block& block : layer.blocks) {
+            for (uint32_t gid : block.gids) {
+                const map_tileset* tileset = (gid & GID_BITS) != 0 ? tileset_of(sorted, gid & GID_BITS) : nullptr;
+                if (tileset) {
+                    auto found = tileset->shapes.find((gid & GID_BITS) - tileset->first_gid);
+                    shapes += found != tileset->shapes.end() ? found->second.size() : 0;
+                }
+            }
+        }
+    }
+    return shapes;
 }
 
 }  // namespace
@@ -510,6 +527,11 @@ bool map_drawing(const tiled_map& map, const map_settings& settings, drawing& dr
     bool classes_chosen = !settings.classes.empty() || !settings.skip_classes.empty();
     try {
         check_layer_names(map, settings);
+        uint64_t tile_shapes_made = tile_layer_shapes(map, sorted, settings);
+        if (tile_shapes_made > MAX_MAP_SHAPES) {
+            throw refusal_at({}, with_thousands(tile_shapes_made) + " tile shapes, more than the " +
+                                     with_thousands(MAX_MAP_SHAPES) + " a map may make");
+        }
         std::string hidden;
         for (const map_layer& layer : map.layers) {
             if (!chosen(settings, layer)) {

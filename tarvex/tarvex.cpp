@@ -77,20 +77,6 @@ std::string line_suffix(size_t line)
     return suffix;
 }
 
-// 11034211 as "11,034,211".
-std::string with_thousands(size_t count)
-{
-    std::string digits = std::to_string(count);
-    std::string text;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        if (i != 0 && (digits.size() - i) % 3 == 0) {
-            text += ',';
-        }
-        text += digits[i];
-    }
-    return text;
-}
-
 // "level.tmx:63" of a place, as compilers name one.
 std::string place_text(const drawing& drawn, const place& where)
 {
@@ -237,8 +223,8 @@ map_settings fitted(const map_settings& settings, const bounds& box)
     double span = std::max(box.x1 - box.x0, box.y1 - box.y0);
     map_settings fit = settings;
     fit.scale = span > 0.0 ? SIDE / span : 1.0;
-    fit.offset_x = -box.x0 * fit.scale;
-    fit.offset_y = -box.y0 * fit.scale;
+    fit.offset_x = -box.x0 * fit.scale + 0.0;  // + 0.0: never "-0"
+    fit.offset_y = -box.y0 * fit.scale + 0.0;
     return fit;
 }
 

@@ -354,6 +354,72 @@ TEST_F(Maps, MessagesNameTheDesignersOwnPlaces)
     EXPECT_NE(text.errors.find(lines), std::string::npos) << text.errors;
 }
 
+// A tile placed as the editor's own renderer (tmxrasterizer) draws it: a tile object on the point its
+// tileset aligns it by, a tileset's offset, a collection's tile at its own size, and a tile that is not
+// square flipped across its diagonal. Each tile's collision shape is its whole box; the places are the
+// renderer's, a unit inside and outside each box.
+TEST_F(Maps, TilesLandWhereTheEditorDrawsThem)
+{
+    const std::string tall = "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"16\" tileheight=\"32\" tilecount=\"1\"";
+    const std::string box = "<objectgroup><object id=\"1\" x=\"0\" y=\"0\" width=\"16\" height=\"32\"/></objectgroup>";
+    auto cell_data = [](const std::string& gid) {
+        std::string cells;
+        for (int i = 0; i < 400; ++i) {
+            cells += (i == 0 ? "" : ",") + (i == 5 * 20 + 5 ? gid : "0");
+        }
+        return "<layer id=\"1\" name=\"l\" width=\"20\" height=\"20\"><data encoding=\"csv\">" + cells + "</data></layer>";
+    };
+    struct placement_case {
+        const char* name;
+        std::string tileset;
+        std::string layer;
+        std::vector<std::pair<int, int>> inside;
+        std::vector<std::pair<int, int>> outside;
+    };
+    const placement_case cases[] = {
+        {"a tile object aligned by its centre", tall + " objectalignment=\"center\"><tile id=\"0\">" + box + "</tile></tileset>",
+         "<objectgroup name=\"o\"><object id=\"1\" gid=\"1\" x=\"100\" y=\"100\" width=\"16\" height=\"32\"/></objectgroup>",
+         {{93, 85}, {107, 115}}, {{90, 100}, {100, 118}}},
+        {"a tileset's offset", tall + "><tileoffset x=\"5\" y=\"-7\"/><tile id=\"0\">" + box + "</tile></tileset>",
+         cell_data("1"), {{86, 58}, {100, 88}}, {{84, 70}, {90, 90}}},
+        {"a collection's tile at its own size",
+         "<tileset firstgid=\"1\" name=\"c\" tilewidth=\"64\" tileheight=\"64\" tilecount=\"2\">"
+         "<tile id=\"0\"><image source=\"big.png\" width=\"64\" height=\"64\"/></tile>"
+         "<tile id=\"1\"><image source=\"small.png\" width=\"32\" height=\"32\"/><objectgroup><object id=\"1\" "
+         "x=\"0\" y=\"0\" width=\"32\" height=\"32\"/></objectgroup></tile></tileset>",
+         "<objectgroup name=\"o\"><object id=\"1\" gid=\"2\" x=\"40\" y=\"100\" width=\"32\" height=\"32\"/></objectgroup>",
+         {{41, 69}, {71, 99}}, {{73, 80}, {50, 101}}},
+        {"a tall tile on its side", tall + "><tile id=\"0\">" + box + "</tile></tileset>", cell_data("536870913"),
+         {{81, 81}, {111, 95}}, {{90, 78}, {113, 90}}},
+    };
+    for (const placement_case& test : cases) {
+        SCOPED_TRACE(test.name);
+        write_text(file("placed.tmx"), "<map orientation=\"orthogonal\" width=\"20\" height=\"20\" tilewidth=\"16\" "
+                                       "tileheight=\"16\">\n" + test.tileset + "\n" + test.layer + "\n</map>\n");
+        ASSERT_EQ(run_tool(TARVEX, {file("placed.tmx"), file("placed.col")}).status, 0);
+        std::vector<uint8_t> stored = read_bytes(file("placed.col"));
+        for (const auto& [x, y] : test.inside) {
+            EXPECT_TRUE(stored_holds(stored, x, y)) << x << "," << y;
+        }
+        for (const auto& [x, y] : test.outside) {
+            EXPECT_FALSE(stored_holds(stored, x, y)) << x << "," << y;
+        }
+    }
+
+    // a class is chosen, and told of
+    write_text(file("classes.tmx"), "<map orientation=\"orthogonal\" tilewidth=\"16\" tileheight=\"16\">\n"
+                                    "<objectgroup name=\"o\">\n"
+                                    "<object id=\"1\" type=\"trigger\" x=\"10\" y=\"10\" width=\"5\" height=\"5\"/>\n"
+                                    "<object id=\"2\" x=\"30\" y=\"30\" width=\"5\" height=\"5\"/>\n"
+                                    "</objectgroup>\n</map>\n");
+    tool_run chosen = run_tool(TARVEX, {"--skip-class", "trigger", file("classes.tmx"), file("classes.col")});
+    EXPECT_EQ(chosen.errors, file("classes.tmx") + ":2: note: layer \"o\": shapes read: 1 without a class; skipped: 1 "
+                                                   "of class \"trigger\"\r\n");
+    std::vector<uint8_t> stored = read_bytes(file("classes.col"));
+    EXPECT_TRUE(stored_holds(stored, 32, 32));
+    EXPECT_FALSE(stored_holds(stored, 12, 12));
+}
+
 TEST_F(Maps, TheEditorsJsonGivesTheSameCollisionFile)
 {
     if (run_shell("command -v tiled").status != 0) {
@@ -372,6 +438,13 @@ TEST_F(Maps, TheEditorsJsonGivesTheSameCollisionFile)
         EXPECT_EQ(read_bytes(file("json.col")), read_bytes(file("xml.col")));
         EXPECT_EQ(from_json.output.substr(from_json.output.find("Start of second pass.")),
                   from_xml.output.substr(from_xml.output.find("Start of second pass.")));
+        // older editors wrote no type for the map
+        std::string json_text = read_text(json);
+        size_t type = json_text.find("\"type\":\"map\",");
+        ASSERT_NE(type, std::string::npos);
+        write_text(json, json_text.erase(type, std::string("\"type\":\"map\",").size()));
+        EXPECT_EQ(run_tool(TARVEX, {json, file("old.col")}).status, 0);
+        EXPECT_EQ(read_bytes(file("old.col")), read_bytes(file("xml.col")));
     }
 }
 
@@ -384,12 +457,25 @@ TEST_F(Maps, MapsThatCannotBeReadAreRefusedWithTheReason)
     write_text(file("sizeless.tsx"), "<?xml version=\"1.0\"?>\n<tileset name=\"t\" tilecount=\"1\">\n</tileset>\n");
     write_text(file("sizeless.tmx"), "<map orientation=\"orthogonal\" tilewidth=\"16\" tileheight=\"16\">\n"
                                      "<tileset firstgid=\"1\" source=\"sizeless.tsx\"/>\n</map>\n");
+    auto map_with = [&](const std::string& name, const std::string& layer) {
+        write_text(file(name), "<map orientation=\"orthogonal\" tilewidth=\"16\" tileheight=\"16\">\n"
+                               "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"1\"/>\n" +
+                                   layer + "\n</map>\n");
+    };
+    map_with("letter.tmx", "<objectgroup name=\"o\"><object id=\"1\"><polygon points=\"0,0 0,5O 50,50\"/></object></objectgroup>");
+    map_with("wide.tmx", "<layer name=\"l\" width=\"2\" height=\"1\"><data encoding=\"csv\">4294967297,0</data></layer>");
+    map_with("beyond.tmx", "<layer name=\"l\" width=\"2\" height=\"1\"><data encoding=\"csv\">0,7</data></layer>");
+    map_with("nan.tmx", "<objectgroup name=\"o\"><object id=\"1\" width=\"nan\" height=\"5\"/></objectgroup>");
     struct refusal {
         std::string name;
         std::string last_line;
     };
     const refusal cases[] = {
         {"sizeless.tmx", file("sizeless.tsx") + ":2: a tileset without a tile size."},
+        {"letter.tmx", file("letter.tmx") + ":3: the point \"0,5O\" of <polygon> is not x,y."},
+        {"wide.tmx", file("wide.tmx") + ":3: tile data holds \"4294967297\", which is no gid of 32 bits."},
+        {"beyond.tmx", file("beyond.tmx") + ":3: layer \"l\" places gid 7 at (1,0), which no tileset holds."},
+        {"nan.tmx", file("nan.tmx") + ":3: width=\"nan\" of <object> is not a number."},
         {"isometric.tmx", file("isometric.tmx") + ":2: the map is isometric; only orthogonal maps are read."},
         {"broken.tmx", file("broken.tmx") + ":3: " + file("broken.tmx") +
                            " is not XML: Start-end tags mismatch."},
@@ -403,6 +489,12 @@ TEST_F(Maps, MapsThatCannotBeReadAreRefusedWithTheReason)
         EXPECT_EQ(last_line(run.output), test.last_line + "\r\n");
         EXPECT_FALSE(std::filesystem::exists(file("out.col")));
     }
+
+    // a layer that is not there is named, with those that are
+    tool_run typo = run_tool(TARVEX, {"--layer", "Objects", file("level.tmx"), file("out.col")});
+    EXPECT_EQ(typo.status, 1);
+    EXPECT_NE(typo.output.find(": no layer \"Objects\" in the map; its layers are \"ground\", "), std::string::npos)
+        << typo.output;
 
     // a file that the map reads is no output, by any spelling
     std::string tileset = read_text(file("tiles.tsx"));
