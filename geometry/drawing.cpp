@@ -30,6 +30,7 @@ drawing empty_like(const drawing& drawn)
     empty.files = drawn.files;
     empty.from_text = drawn.from_text;
     empty.names = drawn.names;
+    empty.tile_shapes = drawn.tile_shapes;
     return empty;
 }
 

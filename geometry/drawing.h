@@ -33,6 +33,15 @@ struct shape_source {
     uint32_t piece = 0;         // piece k of `pieces`, from 1, where mending split the shape
     uint32_t pieces = 0;
     uint32_t origin = NO_INDEX; // for a piece, the source of the shape it was split from
+    uint32_t tile_shape = NO_INDEX;  // for a tile of a tile layer, its collision shape, in drawing.tile_shapes
+};
+
+// A place in the sources: a file, its line (0 where the file has none), and the shape whose words
+// describe it, if any.
+struct place {
+    uint32_t file = 0;
+    uint32_t line = 0;
+    uint32_t source = NO_INDEX;
 };
 
 // A shape as drawn: its vertices in the order drawn, the first repeated last when it is closed, as
@@ -48,6 +57,7 @@ struct drawing {
     bool from_text = true;           // the input is polygon text, whose lines the log counts
     std::vector<std::string> names;
     std::vector<shape_source> sources;
+    std::vector<place> tile_shapes;  // each tile's collision shape where its tileset draws it
     std::vector<drawn_shape> shapes;
     std::vector<drawn_point> points;
     // each vertex's line in its shape's file; empty where every vertex stands on its shape's line, as
@@ -74,14 +84,6 @@ void add_vertex(drawing& drawn, drawn_point point);
 
 // A drawing of no shapes that names the same files and words, for a step to fill.
 drawing empty_like(const drawing& drawn);
-
-// A place in the sources: a file, its line (0 where the file has none), and the shape whose words
-// describe it, if any.
-struct place {
-    uint32_t file = 0;
-    uint32_t line = 0;
-    uint32_t source = NO_INDEX;
-};
 
 place place_of(const drawing& drawn, uint32_t source);
 

@@ -93,6 +93,11 @@ std::vector<map_point> outline_of(const map_object& object, double scale, bool& 
     return corners;
 }
 
+uint32_t line_number(size_t line)
+{
+    return uint32_t(std::min<size_t>(line, UINT32_MAX));
+}
+
 std::string quoted(const std::string& text)
 {
     std::string quoted_text = "\"";
@@ -106,7 +111,18 @@ struct emitter {
     const map_settings& settings;
     drawing& drawn;
     std::map<std::string, uint32_t> numbers = {};
+    std::map<const map_object*, uint32_t> tile_shapes = {};
     uint64_t edges = 0;
+
+    // The number of a tile's collision shape, by where its tileset gives it.
+    uint32_t tile_shape_number(const map_object* shape)
+    {
+        auto [found, added] = tile_shapes.try_emplace(shape, uint32_t(drawn.tile_shapes.size()));
+        if (added) {
+            drawn.tile_shapes.push_back({shape->file, line_number(shape->line), NO_INDEX});
+        }
+        return found->second;
+    }
 
     uint32_t name_number(const std::string& name)
     {
@@ -139,11 +155,6 @@ struct emitter {
         return uint32_t(drawn.sources.size() - 1);
     }
 };
-
-uint32_t line_number(size_t line)
-{
-    return uint32_t(std::min<size_t>(line, UINT32_MAX));
-}
 
 // The map's own tilesets in the order of their first gids, to find a gid's tileset by a binary search.
 std::vector<const map_tileset*> by_first_gid(const tiled_map& map)
@@ -386,7 +397,8 @@ void add_tile_layer(const tiled_map& map, std::span<const map_tileset* const> so
                                            .kind = out.name_number(shape_kind),
                                            .tile = tile,
                                            .cell_x = int32_t(x),
-                                           .cell_y = int32_t(y)};
+                                           .cell_y = int32_t(y),
+                                           .tile_shape = out.tile_shape_number(shape.object)};
                     out.add(layer, source, shape.corners);
                 }
             }

@@ -90,9 +90,47 @@ std::string words_before(const drawing& drawn, const place& where)
     return words.empty() ? words : words + ": ";
 }
 
+// A tile's collision shape placed in many cells would be told of at each: what is said of its first
+// placement is told once, at the shape's own place in its tileset, and the other placements that had
+// something said of them are counted, in `also`.
+template <typename Said>
+void tell_tile_shapes_once(const drawing& drawn, std::vector<Said>& said, std::vector<note>& also)
+{
+    std::vector<uint32_t> first_source(drawn.tile_shapes.size(), NO_INDEX);
+    std::vector<std::vector<uint32_t>> others(drawn.tile_shapes.size());
+    std::erase_if(said, [&](Said& one) {
+        uint32_t source = one.where.source;
+        uint32_t shape = source != NO_INDEX ? drawn.sources[source].tile_shape : NO_INDEX;
+        if (shape == NO_INDEX) {
+            return false;
+        }
+        uint32_t& first = first_source[shape];
+        first = first == NO_INDEX ? source : first;
+        if (first != source) {
+            others[shape].push_back(source);
+            return true;
+        }
+        one.where = {drawn.tile_shapes[shape].file, drawn.tile_shapes[shape].line, source};
+        return false;
+    });
+    for (uint32_t shape = 0; shape < others.size(); ++shape) {
+        std::vector<uint32_t>& placements = others[shape];
+        std::sort(placements.begin(), placements.end());
+        size_t count = size_t(std::unique(placements.begin(), placements.end()) - placements.begin());
+        if (count != 0) {
+            also.push_back({{drawn.tile_shapes[shape].file, drawn.tile_shapes[shape].line, first_source[shape]},
+                            "so on " + with_thousands(count) + " more placement" + (count == 1 ? "" : "s") +
+                                " of this tile's shape"});
+        }
+    }
+}
+
 // Notes in the compilers' form, in the order of their files and lines.
 void report_notes(std::FILE* errors, const drawing& drawn, std::vector<note>& notes)
 {
+    std::vector<note> also;
+    tell_tile_shapes_once(drawn, notes, also);
+    notes.insert(notes.end(), also.begin(), also.end());
     std::stable_sort(notes.begin(), notes.end(), [](const note& a, const note& b) {
         return a.where.file != b.where.file ? a.where.file < b.where.file : a.where.line < b.where.line;
     });
@@ -108,6 +146,8 @@ void report_notes(std::FILE* errors, const drawing& drawn, std::vector<note>& no
 void report_warnings(std::FILE* errors, const drawing& drawn, warning_list& warnings)
 {
     const char* input_name = drawn.files[0].c_str();
+    std::vector<note> also;
+    tell_tile_shapes_once(drawn, warnings.shown, also);
     std::stable_sort(warnings.shown.begin(), warnings.shown.end(), [](const warning& a, const warning& b) {
         return a.where.file != b.where.file ? a.where.file < b.where.file : a.where.line < b.where.line;
     });
@@ -123,6 +163,7 @@ void report_warnings(std::FILE* errors, const drawing& drawn, warning_list& warn
             std::fprintf(errors, "%s: ... and %s more like line %zu\r\n", input_name, more.c_str(), last_line[kind]);
         }
     }
+    report_notes(errors, drawn, also);
     size_t cracks = warnings.found[size_t(warning_kind::crack)];
     if (cracks != 0) {
         std::fprintf(errors, "%s: %zu warning%s, %zu of them crack%s losing %s points\r\n", input_name,
