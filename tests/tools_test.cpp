@@ -324,6 +324,16 @@ TEST_F(Maps, AMapsShapesLandWhereTheEditorDrawsThem)
     tool_run walls = run_tool(TARVEX, {"--layer", "back/inner/walls", file("level.tmx"), file("walls.col")});
     EXPECT_EQ(walls.status, 0);
     EXPECT_EQ(walk_records(read_bytes(file("walls.col"))).records.size(), 1u);
+
+    // the files the run read, for make; and the placement that fits the working area, said
+    tool_run fitted = run_tool(TARVEX, {"--fit", "--depfile", file("level.d"), file("level.tmx"), file("fit.col")});
+    EXPECT_EQ(fitted.status, 0);
+    EXPECT_EQ(read_text(file("level.d")), file("fit.col") + ": \\\n  " + file("level.tmx") + " \\\n  " +
+                                              file("tiles.tsx") + " \\\n  " + file("crate.tx") + "\n");
+    EXPECT_NE(fitted.errors.find(": note: --fit places the map with --scale 2.7010135135135136 --offset "
+                                  "-86.43243243243244,-86.43243243243244\r\n"),
+              std::string::npos)
+        << fitted.errors;
 }
 
 // Messages name the designer's own places: the element and the words of a map's object, with what a
