@@ -376,7 +376,9 @@ bool compile_reads(read_source& source, text_state& state)
         std::string_view shown = has_nul ? line.substr(0, line.find('\0')) : line;
         char echo[sizeof "Read: [" + LINE_LIMIT + sizeof "]\r\n"];
         std::memcpy(echo, "Read: [", 7);
-        std::memcpy(echo + 7, shown.data(), shown.size());
+        if (!shown.empty()) {  // the last read of a drawing is empty, and points nowhere
+            std::memcpy(echo + 7, shown.data(), shown.size());
+        }
         std::memcpy(echo + 7 + shown.size(), "]\r\n", 3);
         (state.holding ? state.held_text : state.log_text).append(echo, shown.size() + 10);
 
