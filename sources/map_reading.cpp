@@ -78,22 +78,6 @@ uint32_t read_named(map_reading& reading, const std::string& name, const char* w
     return uint32_t(reading.names.size() - 1);
 }
 
-// A number written as text, whole: blanks around it, nothing else. False for anything else, and for
-// a number that is not finite.
-bool parse_number(std::string_view text, double& value)
-{
-    size_t start = text.find_first_not_of(" \t\r\n");
-    size_t end = text.find_last_not_of(" \t\r\n");
-    if (start == std::string_view::npos) {
-        return false;
-    }
-    const char* first = text.data() + start;
-    const char* last = text.data() + end + 1;
-    first += *first == '+' ? 1 : 0;
-    auto [stop, error] = std::from_chars(first, last, value);
-    return error == std::errc() && stop == last && std::isfinite(value);
-}
-
 // A number of the map that must be an integer within [low, high].
 bool integral_within(double value, double low, double high)
 {
@@ -586,6 +570,22 @@ void parse_xml(xml_file& file, std::string name, const std::string& content, uin
     if (!parsed) {
         refuse(printable(file.name) + " is not XML: " + parsed.description(), file.line_at(parsed.offset), index);
     }
+}
+
+// A number written as text, whole: blanks around it, nothing else. False for anything else, and for
+// a number that is not finite.
+bool parse_number(std::string_view text, double& value)
+{
+    size_t start = text.find_first_not_of(" \t\r\n");
+    size_t end = text.find_last_not_of(" \t\r\n");
+    if (start == std::string_view::npos) {
+        return false;
+    }
+    const char* first = text.data() + start;
+    const char* last = text.data() + end + 1;
+    first += *first == '+' ? 1 : 0;
+    auto [stop, error] = std::from_chars(first, last, value);
+    return error == std::errc() && stop == last && std::isfinite(value);
 }
 
 // An attribute that must be a number, when it is there.
