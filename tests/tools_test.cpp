@@ -1,4 +1,6 @@
 // The built programs end to end on good input: command lines, messages, exit statuses and files.
+#include "collision_reader.h"
+#include "fixed_point.h"
 #include "in_memory.h"
 #include "mirolt.h"
 #include "programs.h"
@@ -428,6 +430,52 @@ TEST_F(Maps, TilesLandWhereTheEditorDrawsThem)
     std::vector<uint8_t> stored = read_bytes(file("classes.col"));
     EXPECT_TRUE(stored_holds(stored, 32, 32));
     EXPECT_FALSE(stored_holds(stored, 12, 12));
+}
+
+// The engines' reader, compiled as C, answers as the imager draws: for every point of the working
+// area the record that holds it first, and for every cell the records whose masks name it.
+TEST_F(Maps, TheEnginesReaderAnswersAsTheImagerDraws)
+{
+    const std::vector<std::string> inputs = {std::string(EXAMPLES_DIR) + "/scene.txt", file("level.tmx"),
+                                             file("infinite.tmx")};
+    for (const std::string& input : inputs) {
+        SCOPED_TRACE(input);
+        ASSERT_EQ(run_tool(TARVEX, {input, file("read.col")}).status, 0);
+        std::vector<uint8_t> bytes = read_bytes(file("read.col"));
+        cr_file level;
+        ASSERT_EQ(cr_open(&level, bytes.data(), bytes.size()), CR_OK);
+        record_walk walk = walk_records(bytes);
+        ASSERT_EQ(level.record_count, walk.records.size());
+        std::vector<uint32_t> owners;
+        render_owners(bytes.data(), walk.records, WORKING_SIDE, owners);
+        size_t differing = 0;
+        for (int y = 0; y < WORKING_SIDE; ++y) {
+            for (int x = 0; x < WORKING_SIDE; ++x) {
+                uint32_t owner = owners[size_t(y) * WORKING_SIDE + size_t(x)];
+                long expected = owner == NO_POLYGON ? -1 : long(owner);
+                differing += cr_record_at_point(&level, x, y) != expected;
+            }
+        }
+        EXPECT_EQ(differing, 0u);
+        for (int cell = 0; cell < CELL_GRID * CELL_GRID; ++cell) {
+            std::vector<size_t> named;
+            for (size_t number = 0; number < walk.records.size(); ++number) {
+                if (get_be16(bytes.data() + walk.records[number].offset + 2) >> cell & 1) {
+                    named.push_back(number);
+                }
+            }
+            std::vector<size_t> listed(walk.records.size() + 1);
+            listed.resize(cr_records_in_cell(&level, cell % CELL_GRID, cell / CELL_GRID, listed.data(), listed.size()));
+            EXPECT_EQ(listed, named) << "cell " << cell;
+        }
+    }
+
+    // a damaged file is refused with its fault, never read past its end
+    std::vector<uint8_t> cut = read_bytes(file("read.col"));
+    cut.resize(cut.size() - 4);  // no data end marker
+    cr_file damaged;
+    EXPECT_EQ(cr_open(&damaged, cut.data(), cut.size()), CR_NO_DATA_END);
+    EXPECT_STREQ(cr_error_text(CR_NO_DATA_END), "no data end marker where a record or the marker should start");
 }
 
 TEST_F(Maps, TheEditorsJsonGivesTheSameCollisionFile)
