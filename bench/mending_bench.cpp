@@ -53,7 +53,7 @@ bool mend_outline(std::span<const drawn_point> outline, drawing& mended)
     }
     std::vector<note> notes;
     refusal refused;
-    return mend_drawing(drawn, mended, notes, refused);
+    return mend_drawing(drawn, 0, mended, notes, refused);
 }
 
 }  // namespace

@@ -52,8 +52,8 @@ struct output_file;
 // Closes the output after a failure, or when it was never finished, and removes the temporary file.
 void abandon_output(output_file& out);
 
-// How many outputs may be open at once: a tool's run writes at most four files.
-constexpr size_t MAX_OPEN_OUTPUTS = 4;
+// How many outputs may be open at once: a tool's run writes at most five files.
+constexpr size_t MAX_OPEN_OUTPUTS = 5;
 
 // An output on its way to its file (see output_way); a failed run leaves the old file as it was. An
 // existing file that the user may not write is refused, as the shell refuses it. Up to

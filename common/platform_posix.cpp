@@ -27,7 +27,7 @@ constexpr int CLEANUP_SIGNALS[] = {SIGHUP, SIGINT, SIGPIPE, SIGTERM};
 // The temporary files that a signal must remove, one slot for each output open at once: only what a
 // handler may touch.
 volatile std::sig_atomic_t unfinished_armed[MAX_OPEN_OUTPUTS] = {};
-int unfinished_directory[MAX_OPEN_OUTPUTS] = {-1, -1, -1, -1};
+int unfinished_directory[MAX_OPEN_OUTPUTS] = {-1, -1, -1, -1, -1};
 char unfinished_name[MAX_OPEN_OUTPUTS][32];
 
 void remove_unfinished_output(int signal)

@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         (void)pass_one(drawn, discard, first, true);
         // mending checks its pieces against each outline exactly, and asserts it in this build
         drawing mended;
-        if (mend_drawing(drawn, mended, notes, refused)) {
+        if (mend_drawing(drawn, 8, mended, notes, refused)) {  // pieces of at most 8 corners, as physics engines take
             pass_one_result fixed;
             (void)pass_one(mended, discard, fixed, true);
         }

@@ -45,7 +45,7 @@ void mend_text(std::string_view bytes)
     }
     drawing mended;
     std::vector<note> notes;
-    if (mend_drawing(drawn, mended, notes, refused)) {
+    if (mend_drawing(drawn, 0, mended, notes, refused)) {
         pass_one_result first;
         (void)pass_one(mended, discard(), first, true);
     }

@@ -1,6 +1,7 @@
 // The drawing's sources in words, the places and refusals that name them, and the warnings' counts.
 #include "drawing.h"
 
+#include <algorithm>
 #include <cassert>
 #include <charconv>
 
@@ -31,7 +32,20 @@ drawing empty_like(const drawing& drawn)
     empty.from_text = drawn.from_text;
     empty.names = drawn.names;
     empty.tile_shapes = drawn.tile_shapes;
+    empty.properties = drawn.properties;
     return empty;
+}
+
+void merge_properties(std::vector<property>& into, const std::vector<property>& over)
+{
+    for (const property& given : over) {
+        auto same = std::find_if(into.begin(), into.end(), [&](const property& had) { return had.name == given.name; });
+        if (same != into.end()) {
+            *same = given;
+        } else {
+            into.push_back(given);
+        }
+    }
 }
 
 place place_of(const drawing& drawn, uint32_t source)

@@ -19,6 +19,18 @@ struct drawn_point {
 constexpr uint32_t NO_INDEX = UINT32_MAX;
 constexpr int32_t NO_OBJECT = INT32_MIN;
 
+// A custom property of a map's object, template or tile, as the editor writes it.
+struct property {
+    std::string name;
+    std::string type;        // "string", "int", "float", "bool", "color", "file", "object" or "class"
+    std::string class_name;  // the property type of a class value
+    std::string value;       // as written; empty for a class value
+    std::vector<property> members;  // a class value's
+};
+
+// Properties given again over those there are: a name given again takes the new value.
+void merge_properties(std::vector<property>& into, const std::vector<property>& over);
+
 // Where a shape comes from. Names are indices into drawing.names, NO_INDEX where the source has none.
 struct shape_source {
     uint32_t file = 0;  // into drawing.files
@@ -34,6 +46,7 @@ struct shape_source {
     uint32_t pieces = 0;
     uint32_t origin = NO_INDEX; // for a piece, the source of the shape it was split from
     uint32_t tile_shape = NO_INDEX;  // for a tile of a tile layer, its collision shape, in drawing.tile_shapes
+    uint32_t properties = NO_INDEX;  // its custom properties, in drawing.properties
 };
 
 // A place in the sources: a file, its line (0 where the file has none), and the shape whose words
@@ -58,6 +71,7 @@ struct drawing {
     std::vector<std::string> names;
     std::vector<shape_source> sources;
     std::vector<place> tile_shapes;  // each tile's collision shape where its tileset draws it
+    std::vector<std::vector<property>> properties;
     std::vector<drawn_shape> shapes;
     std::vector<drawn_point> points;
     // each vertex's line in its shape's file; empty where every vertex stands on its shape's line, as

@@ -201,6 +201,36 @@ bool split_into_pieces(std::span<const corner> outline, std::vector<std::vector<
     return valid;
 }
 
+// A convex piece of more corners than the cap, split along diagonals into strips: each takes the last
+// strip's diagonal and as many corners as the cap allows, alternately from either side, so the count is
+// the least, (m - 2) / (cap - 2) rounded up, and no corner is shared by every strip.
+void split_to_cap(const std::vector<corner>& piece, size_t cap, std::vector<std::vector<corner>>& out)
+{
+    if (cap < 3 || piece.size() <= cap) {
+        out.push_back(piece);
+        return;
+    }
+    size_t left = 0;  // the ends of the diagonal that the next strip starts from
+    size_t right = piece.size() - 1;
+    while (right - left + 1 > cap) {
+        size_t take = cap - 2;  // corners beyond the diagonal
+        size_t from_left = (take + 1) / 2;
+        size_t from_right = take - from_left;
+        std::vector<corner> strip;
+        for (size_t i = left; i <= left + from_left; ++i) {
+            strip.push_back(piece[i]);
+        }
+        for (size_t i = right - from_right; i <= right; ++i) {
+            strip.push_back(piece[i]);
+        }
+        out.push_back(std::move(strip));
+        left += from_left;
+        right -= from_right;
+    }
+    std::vector<corner> last(piece.begin() + long(left), piece.begin() + long(right) + 1);
+    out.push_back(std::move(last));
+}
+
 }  // namespace
 
 bool validate_pieces(std::span<const drawn_point> polygon, std::span<const std::vector<drawn_point>> pieces)
@@ -218,11 +248,13 @@ bool validate_pieces(std::span<const drawn_point> polygon, std::span<const std::
     return areas_sum_exactly(polygon, pieces);
 }
 
-bool mend_drawing(const drawing& drawn, drawing& mended, std::vector<note>& notes, refusal& refused)
+bool mend_drawing(const drawing& drawn, size_t max_corners, drawing& mended, std::vector<note>& notes,
+                  refusal& refused)
 {
     mended = empty_like(drawn);
     mended.sources = drawn.sources;  // pieces add theirs after these
     size_t stored = 0;
+    size_t more_pieces = 0;  // that the cap on corners adds
     std::vector<corner> outline;
     std::vector<std::vector<corner>> pieces;
     for (size_t number = 0; number < drawn.shapes.size(); ++number) {
@@ -280,30 +312,46 @@ bool mend_drawing(const drawing& drawn, drawing& mended, std::vector<note>& note
         if (refuse_crossing()) {
             return false;
         }
-        if (is_convex(points)) {
-            blunt_sharp_corners(outline);
-            add_piece(mended, shape.source, outline);
-            ++stored;
-            continue;
-        }
-        if (!split_into_pieces(outline, pieces)) {
+        bool convex = is_convex(points);
+        if (convex) {
+            pieces.assign(1, outline);
+        } else if (!split_into_pieces(outline, pieces)) {
             refused = refusal_at(say.where, "polygon could not be split into convex pieces",
                                  "polygon " + std::to_string(number) + " could not be split into convex pieces");
             return false;
         }
-        say.add(" is concave; stored as polygons " + std::to_string(stored) + " to " +
-                std::to_string(stored + pieces.size() - 1) + " (" + std::to_string(pieces.size()) +
-                " convex pieces)");
-        for (size_t k = 0; k < pieces.size(); ++k) {
-            shape_source source = drawn.sources[shape.source];
-            source.piece = uint32_t(k + 1);
-            source.pieces = uint32_t(pieces.size());
-            source.origin = shape.source;
-            mended.sources.push_back(source);
-            blunt_sharp_corners(pieces[k]);
-            add_piece(mended, uint32_t(mended.sources.size() - 1), pieces[k]);
+        size_t convex_pieces = pieces.size();
+        std::vector<std::vector<corner>> capped;
+        for (std::vector<corner>& piece : pieces) {
+            blunt_sharp_corners(piece);
+            split_to_cap(piece, max_corners, capped);
+        }
+        more_pieces += capped.size() - convex_pieces;
+        std::string stored_as = capped.size() == 1 ? "" : "; stored as polygons " + std::to_string(stored) + " to " +
+                                                              std::to_string(stored + capped.size() - 1) + " (" +
+                                                              std::to_string(capped.size());
+        if (!convex) {
+            say.add(" is concave" + stored_as + " convex pieces)");
+        } else if (capped.size() > 1) {
+            say.add(" has more than " + std::to_string(max_corners) + " corners" + stored_as + " pieces)");
+        }
+        for (size_t k = 0; k < capped.size(); ++k) {
+            uint32_t source = shape.source;
+            if (capped.size() > 1) {
+                shape_source piece = drawn.sources[shape.source];
+                piece.piece = uint32_t(k + 1);
+                piece.pieces = uint32_t(capped.size());
+                piece.origin = shape.source;
+                mended.sources.push_back(piece);
+                source = uint32_t(mended.sources.size() - 1);
+            }
+            add_piece(mended, source, capped[k]);
             ++stored;
         }
+    }
+    if (more_pieces != 0) {
+        notes.push_back({{}, "pieces of at most " + std::to_string(max_corners) + " corners: " +
+                                 counted(more_pieces, "piece", "pieces") + " more than without the cap"});
     }
     return true;
 }

@@ -37,6 +37,7 @@ struct map_object {
     uint32_t gid = 0;  // a tile object's tile, with its flip bits
     int tileset = -1;  // for a template's tile object, its own tileset; else found by the gid
     std::vector<map_point> points;
+    std::vector<property> properties;  // its own over its template's
     uint32_t file = 0;  // the map's, a template's or a tileset's, in the drawing's files
     size_t line = 0;    // where the file gives one
 };
@@ -56,6 +57,7 @@ struct map_tileset {
     bool from_template = false;     // a template's own: its gids are not the map's
     std::map<uint32_t, std::pair<double, double>> sizes;  // each image's width and height, in a collection
     std::map<uint32_t, std::string> kinds;  // each tile's class, where it has one
+    std::map<uint32_t, std::vector<property>> properties;  // each tile's custom properties
     std::map<uint32_t, std::vector<map_object>> shapes;  // by local tile id
 };
 

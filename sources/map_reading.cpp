@@ -342,6 +342,44 @@ nlohmann::json parse_json(const std::string& name, const std::string& content, u
 
 map_object template_object(map_reading& reading, const std::string& file, uint32_t from, size_t line);
 
+// A value of a class property, whose members' types the map does not write: told by their JSON types.
+property json_member(const std::string& name, const nlohmann::json& value)
+{
+    property member{name, "string", "", "", {}};
+    if (value.is_object()) {
+        member.type = "class";
+        for (const auto& [key, inner] : value.items()) {
+            member.members.push_back(json_member(key, inner));
+        }
+    } else if (value.is_boolean()) {
+        member.type = "bool";
+        member.value = value.get<bool>() ? "true" : "false";
+    } else if (value.is_number_integer()) {
+        member.type = "int";
+        member.value = value.dump();
+    } else if (value.is_number()) {
+        member.type = "float";
+        member.value = value.dump();
+    } else if (value.is_string()) {
+        member.value = value.get<std::string>();
+    }
+    return member;
+}
+
+// A node's custom properties.
+std::vector<property> json_properties(const nlohmann::json& node, uint32_t file)
+{
+    std::vector<property> properties;
+    for (const auto& item : member(node, "properties")) {
+        std::string type = text_at(item, "type", file);
+        property given = json_member(text_at(item, "name", file), member(item, "value"));
+        given.type = type.empty() ? "string" : type;
+        given.class_name = text_at(item, "propertytype", file);
+        properties.push_back(std::move(given));
+    }
+    return properties;
+}
+
 // An object's or a tile's class: `class` since the editor's version 1.9, `type` before.
 std::string json_kind(const nlohmann::json& node, const std::string& fallback, uint32_t file)
 {
@@ -368,6 +406,7 @@ void apply_json(const nlohmann::json& node, map_object& object, uint32_t file)
     object.rotation = number_at(node, "rotation", object.rotation, file);
     object.visible = flag_at(node, "visible", object.visible, file);
     object.kind = json_kind(node, object.kind, file);
+    merge_properties(object.properties, json_properties(node, file));
     if (node.contains("gid")) {
         object.gid = uint32_t(integer_at(node, "gid", 0, 0, UINT32_MAX, file));
         object.shape = "tile";
@@ -429,6 +468,9 @@ map_tileset json_tileset(map_reading& reading, const nlohmann::json& node, uint3
         std::string kind = json_kind(tile, "", file);
         if (!kind.empty()) {
             tileset.kinds[id] = kind;
+        }
+        if (tile.contains("properties")) {
+            tileset.properties[id] = json_properties(tile, file);
         }
         if (tile.contains("imagewidth") || tile.contains("imageheight")) {
             tileset.sizes[id] = {number_at(tile, "imagewidth", 0.0, file), number_at(tile, "imageheight", 0.0, file)};
@@ -643,6 +685,27 @@ std::vector<map_point> points_of(const xml_file& file, const pugi::xml_node& nod
     return points;
 }
 
+// A node's custom properties; a class value holds its members as properties of its own.
+std::vector<property> xml_properties(const pugi::xml_node& node, int depth = 0)
+{
+    std::vector<property> properties;
+    if (depth > MAX_GROUP_DEPTH) {
+        return properties;
+    }
+    for (pugi::xml_node item : node.child("properties").children("property")) {
+        property given{item.attribute("name").value(), item.attribute("type").as_string("string"),
+                       item.attribute("propertytype").value(), {}, {}};
+        // a text of several lines is written as the element's own text
+        given.value = item.attribute("value") ? item.attribute("value").value() : item.text().get();
+        if (given.type == "class") {
+            given.value.clear();
+            given.members = xml_properties(item, depth + 1);
+        }
+        properties.push_back(std::move(given));
+    }
+    return properties;
+}
+
 // An object's or a tile's class: `class` since the editor's version 1.9, `type` before.
 std::string xml_kind(const pugi::xml_node& node, const std::string& fallback)
 {
@@ -662,6 +725,7 @@ void take_object(const xml_file& file, const pugi::xml_node& node, map_object& o
         object.name = name.value();
     }
     object.kind = xml_kind(node, object.kind);
+    merge_properties(object.properties, xml_properties(node));
     object.x = xml_number(file, node, "x", object.x);
     object.y = xml_number(file, node, "y", object.y);
     object.width = xml_number(file, node, "width", object.width);
@@ -724,6 +788,9 @@ map_tileset xml_tileset(map_reading& reading, const xml_file& file, const pugi::
         std::string kind = xml_kind(tile, "");
         if (!kind.empty()) {
             tileset.kinds[id] = kind;
+        }
+        if (tile.child("properties")) {
+            tileset.properties[id] = xml_properties(tile);
         }
         if (pugi::xml_node image = tile.child("image")) {
             tileset.sizes[id] = {xml_number(file, image, "width", 0.0), xml_number(file, image, "height", 0.0)};

@@ -112,7 +112,29 @@ struct emitter {
     drawing& drawn;
     std::map<std::string, uint32_t> numbers = {};
     std::map<const map_object*, uint32_t> tile_shapes = {};
+    std::map<std::pair<const map_tileset*, uint32_t>, uint32_t> tile_properties = {};
+
+    // The number of a tile's properties, given once for all its placements.
+    uint32_t tile_properties_number(const map_tileset& tileset, uint32_t tile)
+    {
+        auto [found, added] = tile_properties.try_emplace({&tileset, tile}, NO_INDEX);
+        auto own = tileset.properties.find(tile);
+        if (added && own != tileset.properties.end()) {
+            found->second = properties_number(own->second);
+        }
+        return found->second;
+    }
     uint64_t edges = 0;
+
+    // The number of a set of properties in the drawing; NO_INDEX for none.
+    uint32_t properties_number(std::vector<property> properties)
+    {
+        if (properties.empty()) {
+            return NO_INDEX;
+        }
+        drawn.properties.push_back(std::move(properties));
+        return uint32_t(drawn.properties.size() - 1);
+    }
 
     // The number of a tile's collision shape, by where its tileset gives it.
     uint32_t tile_shape_number(const map_object* shape)
@@ -398,7 +420,8 @@ void add_tile_layer(const tiled_map& map, std::span<const map_tileset* const> so
                                            .tile = tile,
                                            .cell_x = int32_t(x),
                                            .cell_y = int32_t(y),
-                                           .tile_shape = out.tile_shape_number(shape.object)};
+                                           .tile_shape = out.tile_shape_number(shape.object),
+                                           .properties = out.tile_properties_number(*tileset, tile)};
                     out.add(layer, source, shape.corners);
                 }
             }
@@ -440,6 +463,12 @@ void add_object_layer(const tiled_map& map, std::span<const map_tileset* const> 
                                      std::to_string(object.gid & GID_BITS) + ", which no tileset holds");
             }
             source.tile = (object.gid & GID_BITS) - tileset->first_gid;
+            // the object's own properties, and its template's, over its tile's
+            auto tile_properties = tileset->properties.find(source.tile);
+            std::vector<property> properties =
+                tile_properties != tileset->properties.end() ? tile_properties->second : std::vector<property>();
+            merge_properties(properties, object.properties);
+            source.properties = out.properties_number(std::move(properties));
             auto kind = tileset->kinds.find(source.tile);
             // an object's class falls back to its tile's
             std::string object_kind = !object.kind.empty() || kind == tileset->kinds.end() ? object.kind : kind->second;
@@ -488,6 +517,7 @@ void add_object_layer(const tiled_map& map, std::span<const map_tileset* const> 
             continue;
         }
         source.kind = out.name_number(object.kind);
+        source.properties = out.properties_number(object.properties);
         for (map_point& corner : corners) {
             corner = placed(where, corner);
         }

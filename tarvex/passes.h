@@ -59,6 +59,11 @@ struct preview_outline {
 picture drawing_preview(std::span<const preview_outline> outlines, std::span<const std::string> labels,
                         const warning_list& warnings, const std::vector<uint8_t>& collision_file);
 
+// The manifest of the finished collision file, as JSON: for each record in order its offset, mask,
+// bounds and corners, where the stored lines meet, and the source and custom properties of the shape
+// of `drawn` it was compiled from.
+std::string manifest_text(const drawing& drawn, const pass_one_result& first, const std::vector<uint8_t>& collision_file);
+
 // The log gathers in memory and goes to its stream about LOG_BLOCK bytes at a time: a write per line
 // costs more than making the line, and some C libraries, Wine's among them, write at once on every
 // call, whatever buffer the stream has.

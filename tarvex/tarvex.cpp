@@ -20,7 +20,8 @@ namespace {
 
 const char* const USAGE = "Usage: tarvex.exe inputname outputname\r\n";
 const char* const HELP = "Usage: tarvex.exe [--strict] [--watertight] [--fix | --no-fix] [--text FILE]\r\n"
-                         "                  [--preview PICTURE] [--depfile FILE] [--layer NAME] [--class NAME]\r\n"
+                         "                  [--preview PICTURE] [--depfile FILE] [--manifest FILE]\r\n"
+                         "                  [--max-vertices N] [--layer NAME] [--class NAME]\r\n"
                          "                  [--skip-class NAME] [--scale F] [--offset X,Y | --fit]\r\n"
                          "                  inputname outputname\r\n"
                          "Prepares a collision file from a text list of convex polygons, or a Tiled map.\r\n"
@@ -36,6 +37,11 @@ const char* const HELP = "Usage: tarvex.exe [--strict] [--watertight] [--fix | -
                          "  --text FILE   also write the polygon text that was compiled, mended or not\r\n"
                          "  --depfile FILE\r\n"
                          "                also write, in make's syntax, the files the run read\r\n"
+                         "  --manifest FILE\r\n"
+                         "                also write, as JSON, what each stored polygon is: its place in\r\n"
+                         "                the file, its corners, its source and its custom properties\r\n"
+                         "  --max-vertices N\r\n"
+                         "                store no piece of more than N corners (3 or more); implies --fix\r\n"
                          "  --layer NAME  read only this layer of a map (again for more; group/layer),\r\n"
                          "                hidden or not\r\n"
                          "  --class NAME, --skip-class NAME\r\n"
@@ -65,6 +71,8 @@ struct run_options {
     const char* preview = nullptr;  // the picture of drawn against stored, when asked for
     const char* text = nullptr;     // the polygon text compiled, when asked for
     const char* depfile = nullptr;  // the files the run read, for make and ninja
+    const char* manifest = nullptr; // what each stored record is, for the game
+    size_t max_vertices = 0;        // the most corners a stored piece may have; 0 for no cap
 };
 
 // ":12" for line 12; nothing where a file gives no lines.
@@ -349,7 +357,8 @@ bool compile_polygons(run_state& run)
         polygon_text text = text_from_file(run.input);
         accepted = pass_one(text, run.log, run.first, run.options.watertight);
         run.failure = text.failure;
-    } else if (run.options.fix && !mend_drawing(run.drawn, run.mended, run.mending_notes, run.refused)) {
+    } else if (run.options.fix &&
+               !mend_drawing(run.drawn, run.options.max_vertices, run.mended, run.mending_notes, run.refused)) {
         return false;
     } else {
         accepted = pass_one(compiled_drawing(run), run.log, run.first, run.options.watertight);
@@ -428,14 +437,16 @@ struct run_outputs {
     output_file text;
     output_file preview;
     output_file depfile;
+    output_file manifest;
 };
 
 // Refuses outputs that name the input, each other, or, once the input is read, a file the run reads:
 // by any spelling or link, whether they exist yet or not. The reason, or empty.
 std::string output_conflict(const char* output_name, const run_options& options, std::span<const std::string> reads)
 {
-    const char* const written[] = {output_name, options.text, options.preview, options.depfile};
-    const char* const what[] = {"the collision file", "the text file", "the preview", "the dependency file"};
+    const char* const written[] = {output_name, options.text, options.preview, options.depfile, options.manifest};
+    const char* const what[] = {"the collision file", "the text file", "the preview", "the dependency file",
+                                "the manifest"};
     for (size_t i = 0; i < std::size(written); ++i) {
         if (!written[i]) {
             continue;
@@ -461,7 +472,8 @@ bool open_outputs(const char* output_name, const run_options& options, run_outpu
     const std::pair<const char*, output_file*> wanted[] = {{output_name, &outputs.collision},
                                                            {options.text, &outputs.text},
                                                            {options.preview, &outputs.preview},
-                                                           {options.depfile, &outputs.depfile}};
+                                                           {options.depfile, &outputs.depfile},
+                                                           {options.manifest, &outputs.manifest}};
     for (const auto& [name, out] : wanted) {
         if (name && !open_output(name, *out)) {
             reason = output_failure_text(name, out->error);
@@ -583,6 +595,12 @@ int prepare(const char* input_name, const char* output_name, const run_options& 
             return refuse(log, errors, places, output_failure_text(options.preview, outputs.preview.error));
         }
     }
+    if (options.manifest) {
+        std::string manifest = manifest_text(places, run.first, records);
+        if (!finish(outputs.manifest, manifest.data(), manifest.size())) {
+            return refuse(log, errors, places, output_failure_text(options.manifest, outputs.manifest.error));
+        }
+    }
     if (options.depfile) {
         std::string rule = dependency_rule(output_name, run.drawn.files);
         if (!finish(outputs.depfile, rule.data(), rule.size())) {
@@ -660,7 +678,21 @@ bool read_options(const command_line& command, run_options& options, std::FILE* 
             options.preview = given.value.data();
         } else if (given.name == "--depfile") {
             options.depfile = given.value.data();
+        } else if (given.name == "--manifest") {
+            options.manifest = given.value.data();
         }
+    }
+    if (has_option(command, "--max-vertices")) {
+        double cap = 0.0;
+        std::string_view value = option_value(command, "--max-vertices");
+        if (!option_number(value, cap) || cap != std::floor(cap) || cap < 3.0 || cap > double(MAX_EDGES)) {
+            std::fprintf(errors, "tarvex: --max-vertices takes a whole number from 3 to %zu, not %s\r\n", MAX_EDGES,
+                         std::string(value).c_str());
+            return false;
+        }
+        options.max_vertices = size_t(cap);
+        options.fix = true;  // the pieces are split by mending
+        options.watertight = true;
     }
     return read_placement(command, options, errors);
 }
@@ -672,7 +704,7 @@ int run_tarvex(int argc, char** argv, std::FILE* log, std::FILE* errors)
     static const std::string_view OPTIONS[] = {"--strict",   "--watertight", "--fix",      "--no-fix",
                                                "--preview=", "--text=",      "--layer=",   "--class=",
                                                "--skip-class=", "--scale=",  "--offset=",  "--fit",
-                                               "--depfile="};
+                                               "--depfile=", "--manifest=", "--max-vertices="};
     command_line command = read_command_line(argc, argv, {"tarvex", USAGE, HELP, OPTIONS, 2});
     if (command.answer) {
         return answer_command(*command.answer, log, errors);

@@ -47,7 +47,7 @@ struct mending_result {
 mending_result mend(const std::vector<std::pair<float, float>>& corners)
 {
     mending_result result;
-    result.mended = mend_drawing(shape_of(corners), result.pieces, result.notes, result.refused);
+    result.mended = mend_drawing(shape_of(corners), 0, result.pieces, result.notes, result.refused);
     return result;
 }
 

@@ -8,8 +8,16 @@
 #include "square.h"
 #include "support.h"
 
+#include <nlohmann/json.hpp>
+
+#ifdef HAVE_BOX2D
+#include <box2d/box2d.h>
+#endif
+
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <map>
 
 namespace {
 
@@ -476,6 +484,79 @@ TEST_F(Maps, TheEnginesReaderAnswersAsTheImagerDraws)
     cr_file damaged;
     EXPECT_EQ(cr_open(&damaged, cut.data(), cut.size()), CR_NO_DATA_END);
     EXPECT_STREQ(cr_error_text(CR_NO_DATA_END), "no data end marker where a record or the marker should start");
+}
+
+// The manifest names the object of every record, with its class and properties; capped at eight
+// corners, every piece is one that a physics engine takes as it is, with the stored polygon's area.
+TEST_F(Maps, TheManifestNamesEachRecordsObjectAndAPhysicsEngineTakesItsPieces)
+{
+    write_text(file("game.tmx"), "<map orientation=\"orthogonal\" tilewidth=\"16\" tileheight=\"16\">\n"
+                                 "<objectgroup name=\"o\">\n"
+                                 "<object id=\"1\" type=\"floor\" x=\"100\" y=\"500\" width=\"600\" height=\"40\">\n"
+                                 "<properties><property name=\"friction\" type=\"float\" value=\"0.5\"/></properties>\n"
+                                 "</object>\n"
+                                 "<object id=\"2\" type=\"ladder\" x=\"800\" y=\"100\">"
+                                 "<polygon points=\"0,0 0,200 200,200 200,150 50,150 50,0\"/></object>\n"
+                                 "<object id=\"3\" x=\"300\" y=\"100\" width=\"200\" height=\"200\"><ellipse/></object>\n"
+                                 "</objectgroup>\n</map>\n");
+    ASSERT_EQ(run_tool(TARVEX, {"--max-vertices", "8", file("game.tmx"), file("plain.col")}).status, 0);
+    tool_run run = run_tool(TARVEX, {"--max-vertices", "8", "--manifest", file("game.json"), file("game.tmx"),
+                                     file("game.col")});
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(read_bytes(file("game.col")), read_bytes(file("plain.col")));  // the manifest changes no byte
+    nlohmann::json manifest = nlohmann::json::parse(read_text(file("game.json")));
+    // each object's drawing, by its id
+    auto drawn_by = [](int object, double x, double y) {
+        switch (object) {
+        case 1:
+            return x > 100 && x < 700 && y > 500 && y < 540;
+        case 2:
+            return x > 800 && x < 1000 && y > 100 && y < 300 && (x < 850 || y > 250);
+        default:
+            return std::hypot(x - 400, y - 200) < 100;
+        }
+    };
+    std::map<int, size_t> records_of;
+    for (const auto& record : manifest["records"]) {
+        const auto& corners = record["corners"];
+        ASSERT_GE(corners.size(), 3u);
+        EXPECT_LE(corners.size(), 8u);
+        double x = 0.0;
+        double y = 0.0;
+        double area = 0.0;
+        for (size_t i = 0; i < corners.size(); ++i) {
+            x += corners[i][0].get<double>() / double(corners.size());
+            y += corners[i][1].get<double>() / double(corners.size());
+            const auto& next = corners[(i + 1) % corners.size()];
+            area += corners[i][0].get<double>() * next[1].get<double>() - next[0].get<double>() * corners[i][1].get<double>();
+        }
+        int object = record["source"]["object"].get<int>();
+        ++records_of[object];
+        for (int other : {1, 2, 3}) {
+            EXPECT_EQ(drawn_by(other, x, y), other == object) << "record " << record["record"] << " of object " << object;
+        }
+#ifdef HAVE_BOX2D
+        std::vector<b2Vec2> points;
+        for (const auto& corner : corners) {
+            points.push_back({corner[0].get<float>(), corner[1].get<float>()});
+        }
+        b2PolygonShape shape;
+        shape.Set(points.data(), int32(points.size()));
+        EXPECT_EQ(size_t(shape.m_count), points.size()) << "record " << record["record"];
+        b2MassData mass;
+        shape.ComputeMass(&mass, 1.0f);
+        EXPECT_NEAR(mass.mass, std::fabs(area) / 2.0, std::fabs(area) * 1e-4) << "record " << record["record"];
+#endif
+    }
+    EXPECT_EQ(records_of[1], 1u);
+    EXPECT_EQ(records_of[2], 2u);  // an L: two convex pieces
+    EXPECT_GE(records_of[3], 3u);  // a round shape of more than eight corners, split
+    const auto& floor = manifest["records"][0];
+    EXPECT_EQ(floor["source"]["class"], "floor");
+    EXPECT_EQ(floor["properties"]["friction"]["value"], 0.5);
+#ifndef HAVE_BOX2D
+    GTEST_SKIP() << "Box2D (Debian: libbox2d-dev) is not installed, so no physics engine took the pieces";
+#endif
 }
 
 TEST_F(Maps, TheEditorsJsonGivesTheSameCollisionFile)
