@@ -98,8 +98,8 @@ json corners_of(const std::vector<edge_equation>& edges, double bounds[4])
         if (determinant == 0.0) {
             continue;  // lines that do not meet make no corner
         }
-        double x = (double(a.c2) * b.c1 - double(a.c1) * b.c2) / determinant;
-        double y = (double(a.c1) * b.c3 - double(a.c3) * b.c1) / determinant;
+        double x = (double(a.c2) * b.c1 - double(a.c1) * b.c2) / determinant + 0.0;  // + 0.0: never "-0.0"
+        double y = (double(a.c1) * b.c3 - double(a.c3) * b.c1) / determinant + 0.0;
         corners.push_back({x, y});
         bounds[0] = std::min(bounds[0], x);
         bounds[1] = std::min(bounds[1], y);
