@@ -24,7 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         tiled_map map;
         refusal refused;
         std::vector<note> notes;
-        if (!parse_map(content, drawn.files, map, refused) || !map_drawing(map, {}, drawn, notes, refused)) {
+        map_settings merging;  // as maps are read by default: the tiles' shapes united per class
+        merging.merge = true;
+        if (!parse_map(content, drawn.files, map, refused) || !map_drawing(map, merging, drawn, notes, refused)) {
             return 0;
         }
         pass_one_result first;

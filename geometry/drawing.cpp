@@ -33,6 +33,7 @@ drawing empty_like(const drawing& drawn)
     empty.names = drawn.names;
     empty.tile_shapes = drawn.tile_shapes;
     empty.properties = drawn.properties;
+    empty.merged_layers = drawn.merged_layers;
     return empty;
 }
 
@@ -94,7 +95,12 @@ std::string source_words(const drawing& drawn, uint32_t source)
         return {};
     }
     std::string words;
-    if (from.object != NO_OBJECT) {
+    if (from.merged) {
+        words.append("tiles");
+        if (from.kind != NO_INDEX) {
+            words.append(" of class ").append(quoted_name(drawn, from.kind));
+        }
+    } else if (from.object != NO_OBJECT) {
         words.append("object ").append(std::to_string(from.object));
         if (from.name != NO_INDEX) {
             words.append(" ").append(quoted_name(drawn, from.name));

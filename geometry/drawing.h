@@ -47,6 +47,7 @@ struct shape_source {
     uint32_t origin = NO_INDEX; // for a piece, the source of the shape it was split from
     uint32_t tile_shape = NO_INDEX;  // for a tile of a tile layer, its collision shape, in drawing.tile_shapes
     uint32_t properties = NO_INDEX;  // its custom properties, in drawing.properties
+    bool merged = false;             // tiles' shapes of one class united into one region
 };
 
 // A place in the sources: a file, its line (0 where the file has none), and the shape whose words
@@ -72,6 +73,15 @@ struct drawing {
     std::vector<shape_source> sources;
     std::vector<place> tile_shapes;  // each tile's collision shape where its tileset draws it
     std::vector<std::vector<property>> properties;
+    // for each layer whose tiles' shapes were merged: the layer's path and line, and how many shapes
+    // went in, of how many classes
+    struct merged_layer {
+        uint32_t layer;
+        uint32_t line;
+        uint64_t tile_shapes;
+        size_t classes;
+    };
+    std::vector<merged_layer> merged_layers;
     std::vector<drawn_shape> shapes;
     std::vector<drawn_point> points;
     // each vertex's line in its shape's file; empty where every vertex stands on its shape's line, as

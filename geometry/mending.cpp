@@ -159,9 +159,13 @@ struct shape_notes {
     place where;
     size_t drawn;
     size_t stored;
+    bool quiet;  // a merged region's mending is what merging is for, and goes unsaid
 
     void add(const std::string& words)
     {
+        if (quiet) {
+            return;
+        }
         std::string text = "polygon " + std::to_string(drawn);
         if (stored != drawn) {
             text += " (stored as polygon " + std::to_string(stored) + ")";
@@ -263,7 +267,7 @@ bool mend_drawing(const drawing& drawn, size_t max_corners, drawing& mended, std
         for (uint32_t i = shape.first; i < shape.first + shape.count; ++i) {
             outline.push_back({drawn.points[i], line_of(drawn, shape.source, i)});
         }
-        shape_notes say{notes, place_of(drawn, shape.source), number, stored};
+        shape_notes say{notes, place_of(drawn, shape.source), number, stored, drawn.sources[shape.source].merged};
         bool closed = outline.size() >= 2 && same_place(outline.front(), outline.back());
         cleanup dropped = clean_outline(outline);
         dropped.repeated -= closed ? 1 : 0;  // the closing repeat is no mistake

@@ -97,6 +97,8 @@ struct map_settings {
     std::vector<std::string> layers;        // empty: every visible layer; named, hidden ones too
     std::vector<std::string> classes;       // empty: every class; else only these
     std::vector<std::string> skip_classes;  // and never these
+    bool merge = false;         // the tiles' shapes of a layer united per class
+    bool merge_layers = false;  // and across the tile layers
 };
 
 // Whether the name is that of a map rather than polygon text: .tmx, .tmj, or .json.

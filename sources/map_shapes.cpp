@@ -4,6 +4,8 @@
 // the user asks, each shape with its source. Shapes are chosen by layer and class.
 #include "map_model.h"
 
+#include "merging.h"
+
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -158,6 +160,22 @@ struct emitter {
         return found->second;
     }
 
+    // A point of the layer in the world.
+    drawn_point world(const map_layer& layer, const map_point& corner) const
+    {
+        return {float((corner.x + layer.offset_x) * settings.scale + settings.offset_x),
+                float((corner.y + layer.offset_y) * settings.scale + settings.offset_y)};
+    }
+
+    // Adds a shape already in the world, closed as polygon text lists it.
+    void add_world(const shape_source& source, const std::vector<drawn_point>& corners)
+    {
+        add_shape(drawn, source);
+        for (size_t i = 0; i <= corners.size(); ++i) {
+            add_vertex(drawn, corners[i % corners.size()]);
+        }
+    }
+
     // Adds the shape, closed as polygon text lists it, and returns its source's number.
     uint32_t add(const map_layer& layer, const shape_source& source, const std::vector<map_point>& corners)
     {
@@ -170,9 +188,7 @@ struct emitter {
         }
         add_shape(drawn, source);
         for (size_t i = 0; i <= corners.size(); ++i) {
-            const map_point& corner = corners[i % corners.size()];
-            add_vertex(drawn, {float((corner.x + layer.offset_x) * settings.scale + settings.offset_x),
-                               float((corner.y + layer.offset_y) * settings.scale + settings.offset_y)});
+            add_vertex(drawn, world(layer, corners[i % corners.size()]));
         }
         return uint32_t(drawn.sources.size() - 1);
     }
@@ -365,9 +381,59 @@ bool chosen(const map_settings& settings, const map_layer& layer)
     return std::find(settings.layers.begin(), settings.layers.end(), layer.path) != settings.layers.end();
 }
 
-// The shapes of a tile layer, each tile's at its cell.
+// The tiles' shapes of one class waiting to be united: of one layer, or of every tile layer.
+struct merge_group {
+    uint32_t layer;  // the first layer's path
+    uint32_t line;
+    uint64_t tile_shapes = 0;
+    std::vector<std::vector<drawn_point>> shapes = {};
+    std::vector<shape_source> sources = {};  // each shape's own, should it be stored alone
+};
+
+// Tiles' shapes of one class beyond which merging is not tried: the union of the tiles of a whole
+// 1024 x 1024 map would outgrow what mending can do in reasonable time.
+constexpr uint64_t MAX_MERGED_TILE_SHAPES = 100000;
+
+using merge_groups = std::map<std::string, merge_group>;  // by class
+
+// Unites each class's tiles' shapes, and adds the regions, cut through their holes, as merged shapes.
+void add_merged(emitter& out, merge_groups& groups, std::vector<note>& notes)
+{
+    std::map<uint32_t, drawing::merged_layer> summaries;
+    std::vector<std::vector<drawn_point>> outlines;
+    for (auto& [kind, group] : groups) {
+        if (group.tile_shapes > MAX_MERGED_TILE_SHAPES || !merged_outlines(group.shapes, outlines)) {
+            // stored one by one, as --no-merge stores them
+            notes.push_back({{0, group.line, NO_INDEX},
+                             "layer " + quoted(out.drawn.names[group.layer]) + ": the " +
+                                 with_thousands(group.tile_shapes) + " tile shapes" +
+                                 (kind.empty() ? std::string() : " of class " + quoted(kind)) +
+                                 " make regions too large or too holed to merge; stored one by one"});
+            for (size_t i = 0; i < group.shapes.size(); ++i) {
+                out.add_world(group.sources[i], group.shapes[i]);
+            }
+            continue;
+        }
+        drawing::merged_layer& summary = summaries.try_emplace(group.layer, drawing::merged_layer{group.layer, group.line, 0, 0})
+                                             .first->second;
+        summary.tile_shapes += group.tile_shapes;
+        ++summary.classes;
+        shape_source source = {.file = 0, .line = group.line, .layer = group.layer, .kind = out.name_number(kind),
+                               .merged = true};
+        for (const std::vector<drawn_point>& outline : outlines) {
+            out.add_world(source, outline);
+        }
+    }
+    for (const auto& [layer, summary] : summaries) {
+        out.drawn.merged_layers.push_back(summary);
+    }
+    groups.clear();
+}
+
+// The shapes of a tile layer, each tile's at its cell; or, merging, gathered into `groups`.
 void add_tile_layer(const tiled_map& map, std::span<const map_tileset* const> sorted, const map_layer& layer,
-                    uint32_t layer_name, emitter& out, class_counts& counts, std::vector<note>& notes)
+                    uint32_t layer_name, emitter& out, class_counts& counts, std::vector<note>& notes,
+                    merge_groups& groups)
 {
     size_t skipped = 0;
     size_t empty = 0;
@@ -422,6 +488,17 @@ void add_tile_layer(const tiled_map& map, std::span<const map_tileset* const> so
                                            .cell_y = int32_t(y),
                                            .tile_shape = out.tile_shape_number(shape.object),
                                            .properties = out.tile_properties_number(*tileset, tile)};
+                    if (out.settings.merge) {
+                        merge_group& group = groups.try_emplace(shape_kind, merge_group{layer_name, line_number(layer.line)})
+                                                 .first->second;
+                        std::vector<drawn_point>& world = group.shapes.emplace_back();
+                        for (const map_point& corner : shape.corners) {
+                            world.push_back(out.world(layer, corner));
+                        }
+                        group.sources.push_back(source);
+                        ++group.tile_shapes;
+                        continue;
+                    }
                     out.add(layer, source, shape.corners);
                 }
             }
@@ -567,6 +644,7 @@ bool map_drawing(const tiled_map& map, const map_settings& settings, drawing& dr
     emitter out{settings, drawn};
     std::vector<const map_tileset*> sorted = by_first_gid(map);
     bool classes_chosen = !settings.classes.empty() || !settings.skip_classes.empty();
+    merge_groups groups;
     try {
         check_layer_names(map, settings);
         uint64_t tile_shapes_made = tile_layer_shapes(map, sorted, settings);
@@ -583,12 +661,16 @@ bool map_drawing(const tiled_map& map, const map_settings& settings, drawing& dr
             uint32_t layer_name = out.name_number(layer.path);
             class_counts counts;
             if (layer.tiles) {
-                add_tile_layer(map, sorted, layer, layer_name, out, counts, notes);
+                add_tile_layer(map, sorted, layer, layer_name, out, counts, notes, groups);
+                if (!settings.merge_layers) {
+                    add_merged(out, groups, notes);
+                }
             } else {
                 add_object_layer(map, sorted, layer, layer_name, out, counts, notes);
             }
             note_classes(notes, layer, counts, classes_chosen);
         }
+        add_merged(out, groups, notes);  // the tile layers' together
         if (!hidden.empty()) {
             notes.push_back({{}, "hidden layers skipped: " + hidden + "; --layer reads a hidden layer by name"});
         }

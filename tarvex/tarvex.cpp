@@ -3,6 +3,7 @@
 #include "tarvex.h"
 
 #include "command_line.h"
+#include "fixed_point.h"
 #include "map_model.h"
 #include "mending.h"
 #include "passes.h"
@@ -19,7 +20,8 @@
 namespace {
 
 const char* const USAGE = "Usage: tarvex.exe inputname outputname\r\n";
-const char* const HELP = "Usage: tarvex.exe [--strict] [--watertight] [--fix | --no-fix] [--text FILE]\r\n"
+const char* const HELP = "Usage: tarvex.exe [--strict] [--watertight] [--fix | --no-fix] [--no-merge]\r\n"
+                         "                  [--merge-layers] [--text FILE]\r\n"
                          "                  [--preview PICTURE] [--depfile FILE] [--manifest FILE]\r\n"
                          "                  [--max-vertices N] [--layer NAME] [--class NAME]\r\n"
                          "                  [--skip-class NAME] [--scale F] [--offset X,Y | --fit]\r\n"
@@ -34,6 +36,9 @@ const char* const HELP = "Usage: tarvex.exe [--strict] [--watertight] [--fix | -
                          "                repeated and straight vertices, split a concave one into convex\r\n"
                          "                pieces; implies --watertight; a map's default\r\n"
                          "  --no-fix      compile a map's shapes as they are listed, with the warnings\r\n"
+                         "  --no-merge    store a map's tile shapes one by one, not united per class\r\n"
+                         "  --merge-layers\r\n"
+                         "                unite the tile shapes of one class across the tile layers too\r\n"
                          "  --text FILE   also write the polygon text that was compiled, mended or not\r\n"
                          "  --depfile FILE\r\n"
                          "                also write, in make's syntax, the files the run read\r\n"
@@ -373,6 +378,39 @@ bool compile_polygons(run_state& run)
     return accepted;
 }
 
+// What merging made of each layer's tiles: how many pieces, and how many polygons the busiest cell's
+// mask bit names among them.
+std::vector<note> merging_notes(const drawing& drawn, const pass_one_result& first)
+{
+    std::vector<note> notes;
+    for (const drawing::merged_layer& layer : drawn.merged_layers) {
+        size_t pieces = 0;
+        size_t in_cell[CELL_GRID * CELL_GRID] = {};
+        for (const compiled_polygon& polygon : first.polygons) {
+            uint32_t source = polygon.where.source;
+            if (source == NO_INDEX || !drawn.sources[source].merged || drawn.sources[source].layer != layer.layer) {
+                continue;
+            }
+            ++pieces;
+            unsigned mask = get_be16(first.records.data() + polygon.record_offset + 2);
+            for (int cell = 0; cell < CELL_GRID * CELL_GRID; ++cell) {
+                in_cell[cell] += (mask >> cell) & 1u;
+            }
+        }
+        size_t worst = *std::max_element(std::begin(in_cell), std::end(in_cell));
+        if (pieces == layer.tile_shapes) {
+            continue;  // nothing united: the tiles stand as they would alone
+        }
+        notes.push_back({{0, layer.line, NO_INDEX},
+                         "layer \"" + printable(drawn.names[layer.layer]) + "\": " + with_thousands(layer.tile_shapes) +
+                             " tile shape" + (layer.tile_shapes == 1 ? "" : "s") + " merged into " + with_thousands(pieces) +
+                             " piece" + (pieces == 1 ? "" : "s") + " (" + std::to_string(layer.classes) + " class" +
+                             (layer.classes == 1 ? "" : "es") + "), worst cell " + std::to_string(worst) + " polygon" +
+                             (worst == 1 ? "" : "s")});
+    }
+    return notes;
+}
+
 // The polygon text that was compiled, in CR LF lines: the drawing's, or each polygon of the text as
 // read, the closing vertex repeated. Compiled again, it gives the same collision file.
 std::string compiled_text(const run_state& run)
@@ -569,6 +607,8 @@ int prepare(const char* input_name, const char* output_name, const run_options& 
     if (!pass_two(run.first.records, log, refused)) {
         return refuse(log, errors, places, refused);
     }
+    std::vector<note> merging = merging_notes(places, run.first);
+    report_notes(errors, places, merging);
     if (options.strict && run.first.warnings.total != 0) {
         size_t count = run.first.warnings.total;
         return refuse(log, errors, places,
@@ -665,6 +705,9 @@ bool read_options(const command_line& command, run_options& options, std::FILE* 
     // a map is mended by default, as the editor fills every shape whatever way it was clicked
     options.fix = has_option(command, "--fix") || (names_map(input_name) && !no_fix);
     options.watertight = has_option(command, "--watertight") || options.fix;  // pieces must not crack apart
+    // a map's tiles are merged by default, as mending stores the regions they make
+    options.map.merge = names_map(input_name) && options.fix && !has_option(command, "--no-merge");
+    options.map.merge_layers = options.map.merge && has_option(command, "--merge-layers");
     for (const given_option& given : command.options) {
         if (given.name == "--layer") {
             options.map.layers.emplace_back(given.value);
@@ -704,7 +747,8 @@ int run_tarvex(int argc, char** argv, std::FILE* log, std::FILE* errors)
     static const std::string_view OPTIONS[] = {"--strict",   "--watertight", "--fix",      "--no-fix",
                                                "--preview=", "--text=",      "--layer=",   "--class=",
                                                "--skip-class=", "--scale=",  "--offset=",  "--fit",
-                                               "--depfile=", "--manifest=", "--max-vertices="};
+                                               "--depfile=", "--manifest=", "--max-vertices=", "--no-merge",
+                                               "--merge-layers"};
     command_line command = read_command_line(argc, argv, {"tarvex", USAGE, HELP, OPTIONS, 2});
     if (command.answer) {
         return answer_command(*command.answer, log, errors);

@@ -298,8 +298,10 @@ TEST_F(Maps, AMapsShapesLandWhereTheEditorDrawsThem)
                                      "areas\r\n" +
                               name + ":67: note: object 3 \"bumper\" (layer \"objects\"): an ellipse, stored as a "
                                      "polygon of 16 corners that holds it and sticks out by at most 0.5\r\n" +
-                              name + ":63: note: object 1 \"ledge\" (layer \"objects\"): polygon 10 is concave; stored "
-                                     "as polygons 10 to 11 (2 convex pieces)\r\n");
+                              name + ":63: note: object 1 \"ledge\" (layer \"objects\"): polygon 9 is concave; stored "
+                                     "as polygons 9 to 10 (2 convex pieces)\r\n" +
+                              name + ":12: note: layer \"ground\": 6 tile shapes merged into 5 pieces (1 class), worst "
+                                     "cell 5 polygons\r\n");
     std::vector<uint8_t> stored = read_bytes(file("level.col"));
     struct place {
         const char* what;
@@ -557,6 +559,60 @@ TEST_F(Maps, TheManifestNamesEachRecordsObjectAndAPhysicsEngineTakesItsPieces)
 #ifndef HAVE_BOX2D
     GTEST_SKIP() << "Box2D (Debian: libbox2d-dev) is not installed, so no physics engine took the pieces";
 #endif
+}
+
+// Tiles' shapes merged per class hold every point that storing them one by one holds, and more only
+// within a unit of a drawn outline; a walled room keeps its walls and not its inside; no piece mixes
+// two classes.
+TEST_F(Maps, MergedTilesHoldWhatTheTilesHold)
+{
+    // a floor with a slope, a one-way slab of its own class, and a room walled on every side
+    const char* const rows[] = {"0,0,0,0,0,0,0,0,0,0,0,0", "0,1,1,1,1,1,0,0,0,0,0,0", "0,1,0,0,0,1,0,0,4,4,4,0",
+                                "0,1,0,0,0,1,0,0,0,0,0,0", "0,1,1,1,1,1,0,0,0,0,2,1", "0,0,0,0,0,0,0,0,0,2,1,1",
+                                "1,1,1,1,1,1,1,1,1,1,1,1"};
+    std::string cells;
+    for (const char* row : rows) {
+        cells += (cells.empty() ? "" : ",\n") + std::string(row);
+    }
+    write_text(file("merge.tmx"),
+               "<map orientation=\"orthogonal\" width=\"12\" height=\"7\" tilewidth=\"16\" tileheight=\"16\">\n"
+               "<tileset firstgid=\"1\" name=\"t\" tilewidth=\"16\" tileheight=\"16\" tilecount=\"4\">\n"
+               "<tile id=\"0\"><objectgroup><object id=\"1\" x=\"0\" y=\"0\" width=\"16\" height=\"16\"/></objectgroup></tile>\n"
+               "<tile id=\"1\"><objectgroup><object id=\"1\" x=\"0\" y=\"0\"><polygon points=\"0,16 16,0 16,16\"/>"
+               "</object></objectgroup></tile>\n"
+               "<tile id=\"3\" type=\"oneway\"><objectgroup><object id=\"1\" x=\"0\" y=\"0\" width=\"16\" "
+               "height=\"4\"/></objectgroup></tile>\n"
+               "</tileset>\n<layer name=\"ground\" width=\"12\" height=\"7\"><data encoding=\"csv\">\n" +
+                   cells + "\n</data></layer>\n</map>\n");
+    tool_run merged = run_tool(TARVEX, {file("merge.tmx"), file("merged.col"), "--manifest", file("merged.json")});
+    ASSERT_EQ(merged.status, 0) << merged.errors;
+    EXPECT_NE(merged.errors.find(" tile shapes merged into "), std::string::npos) << merged.errors;
+    ASSERT_EQ(run_tool(TARVEX, {"--no-merge", file("merge.tmx"), file("tiles.col")}).status, 0);
+    std::vector<uint8_t> pieces = read_bytes(file("merged.col"));
+    std::vector<uint8_t> tiles = read_bytes(file("tiles.col"));
+    EXPECT_LT(walk_records(pieces).records.size(), walk_records(tiles).records.size() / 3);
+    for (int y = -2; y < 7 * 16 + 2; ++y) {
+        for (int x = -2; x < 12 * 16 + 2; ++x) {
+            bool by_tiles = stored_holds(tiles, x, y);
+            bool by_pieces = stored_holds(pieces, x, y);
+            ASSERT_TRUE(!by_tiles || by_pieces) << "lost at " << x << "," << y;
+            if (by_pieces && !by_tiles) {
+                // gained only beside the drawing: a unit round every tile that stores anything
+                bool near = stored_holds(tiles, x - 1, y) || stored_holds(tiles, x + 1, y) ||
+                            stored_holds(tiles, x, y - 1) || stored_holds(tiles, x, y + 1) ||
+                            stored_holds(tiles, x - 1, y - 1) || stored_holds(tiles, x + 1, y + 1) ||
+                            stored_holds(tiles, x + 1, y - 1) || stored_holds(tiles, x - 1, y + 1);
+                ASSERT_TRUE(near) << "gained at " << x << "," << y;
+            }
+        }
+    }
+    EXPECT_FALSE(stored_holds(pieces, 3 * 16 + 8, 2 * 16 + 8));  // inside the room
+    nlohmann::json manifest = nlohmann::json::parse(read_text(file("merged.json")));
+    for (const auto& record : manifest["records"]) {
+        bool slab = record["source"]["class"] == "oneway";
+        double top = record["bounds"][1].get<double>();
+        EXPECT_EQ(slab, top > 2 * 16 - 1 && record["bounds"][3].get<double>() < 2 * 16 + 5) << record.dump();
+    }
 }
 
 TEST_F(Maps, TheEditorsJsonGivesTheSameCollisionFile)
