@@ -1,5 +1,5 @@
 // Mending's convex pieces: how many, against r + 1 for r reflex corners, on random simple polygons,
-// and how long a comb of 8,000 corners takes.
+// and how long a comb of 8,000 corners takes (mending_bench TEETH for another).
 #include "geometry.h"
 #include "mending.h"
 
@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <numbers>
 #include <random>
 
@@ -58,7 +59,7 @@ bool mend_outline(std::span<const drawn_point> outline, drawing& mended)
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
     std::mt19937 rng(5);
     double ratio_sum = 0.0;
@@ -80,7 +81,7 @@ int main()
 
     // a comb: 2,000 teeth of 4 corners each on a spine
     std::vector<drawn_point> comb;
-    constexpr int TEETH = 2000;
+    const int TEETH = argc > 1 ? std::atoi(argv[1]) : 2000;  // a comb of 4 TEETH + 2 corners
     for (int tooth = 0; tooth < TEETH; ++tooth) {
         float x = float(tooth) * 0.75f;
         for (auto [dx, y] : {std::pair{0.0f, 200.0f}, {0.0f, 1500.0f}, {0.5f, 1500.0f}, {0.5f, 200.0f}}) {

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdlib>
+#include <unordered_map>
 #include <cmath>
 #include <tuple>
 
@@ -19,9 +22,11 @@ void two_sum(double a, double b, double& sum, double& lost)
 }
 
 // A sum kept exactly as an expansion: components that do not overlap, in increasing magnitude, none
-// zero. Its sign is that of its largest component.
+// zero. Its sign is that of its largest component. Sums of products of two floats need at most about
+// 40 components, as doubles span about 2,100 bits; a few hold most.
 struct exact_total {
-    std::vector<double> components;
+    double components[64];
+    size_t count = 0;
 };
 
 void add_exactly(exact_total& total, double value)
@@ -29,24 +34,62 @@ void add_exactly(exact_total& total, double value)
     // grow the expansion by one value (Shewchuk's Grow-Expansion, dropping zeros)
     size_t kept = 0;
     double carry = value;
-    for (double component : total.components) {
+    for (size_t i = 0; i < total.count; ++i) {
         double sum = 0.0;
         double lost = 0.0;
-        two_sum(carry, component, sum, lost);
+        two_sum(carry, total.components[i], sum, lost);
         carry = sum;
         if (lost != 0.0) {
             total.components[kept++] = lost;
         }
     }
-    total.components.resize(kept);
+    total.count = kept;
     if (carry != 0.0) {
-        total.components.push_back(carry);
+        total.components[total.count++] = carry;
     }
 }
 
 int sign_of(const exact_total& total)
 {
-    return total.components.empty() ? 0 : (total.components.back() > 0.0 ? 1 : -1);
+    return total.count == 0 ? 0 : (total.components[total.count - 1] > 0.0 ? 1 : -1);
+}
+
+// Whether a - b is exact in double.
+bool difference_exact(double a, double b)
+{
+    double sum = 0.0;
+    double lost = 0.0;
+    two_sum(a, -b, sum, lost);
+    return lost == 0.0;
+}
+
+// Whether a * b is exact in double, by Dekker's product: each factor split into halves of 26 bits,
+// whose products are exact, and what the rounded product left out summed from them.
+bool product_exact(double a, double b)
+{
+    constexpr double SPLITTER = 134217729.0;  // 2^27 + 1
+    auto split = [](double value, double& high, double& low) {
+        double c = SPLITTER * value;
+        high = c - (c - value);
+        low = value - high;
+    };
+    double product = a * b;
+    double a_high = 0.0;
+    double a_low = 0.0;
+    double b_high = 0.0;
+    double b_low = 0.0;
+    split(a, a_high, a_low);
+    split(b, b_high, b_low);
+    double error = ((a_high * b_high - product) + a_high * b_low + a_low * b_high) + a_low * b_low;
+    return error == 0.0;
+}
+
+// Whether the turn's two products of differences were computed without rounding.
+bool exactly_computed(drawn_point o, drawn_point a, drawn_point b)
+{
+    return difference_exact(a.y, o.y) && difference_exact(b.x, o.x) && difference_exact(a.x, o.x) &&
+           difference_exact(b.y, o.y) && product_exact(double(a.y) - o.y, double(b.x) - o.x) &&
+           product_exact(double(a.x) - o.x, double(b.y) - o.y);
 }
 
 // What a rounded turn may be off by, relative to the size of its two products (Shewchuk's bound for
@@ -68,9 +111,13 @@ int orientation(drawn_point o, drawn_point a, drawn_point b)
     if (-value > bound) {
         return -1;
     }
+    // on a straight line, as tiles' corners often are, the differences and products are usually exact
+    // already, and then so is the rounded value's sign
+    if (exactly_computed(o, a, b)) {
+        return value > 0.0 ? 1 : (value < 0.0 ? -1 : 0);
+    }
     // (ay - oy)(bx - ox) - (ax - ox)(by - oy), multiplied out: the oy * ox terms cancel
     exact_total total;
-    total.components.reserve(8);
     for (double product : {double(a.y) * b.x, -double(a.y) * o.x, -double(o.y) * b.x, -double(a.x) * b.y,
                            double(a.x) * o.y, double(o.x) * b.y}) {
         add_exactly(total, product);
@@ -96,18 +143,34 @@ double twice_area(std::span<const drawn_point> outline)
 
 bool areas_sum_exactly(std::span<const drawn_point> whole, std::span<const std::vector<drawn_point>> pieces)
 {
-    exact_total difference;
-    auto add_outline = [&](std::span<const drawn_point> outline, double sign) {
+    // Twice each area is a sum of exact products of two floats. In a sound split every product
+    // cancels against an equal one: an edge of the whole is an edge of one piece, taken the same way,
+    // and a diagonal is taken by two pieces each way. So equal products are cancelled first, by their
+    // bits, and only what is left is summed, exactly.
+    std::unordered_map<uint64_t, int64_t> left;  // each product's size, with how many times it counts, signed
+    auto add = [&](double product, int64_t times) {
+        if (product != 0.0) {
+            left[std::bit_cast<uint64_t>(std::fabs(product))] += product > 0.0 ? times : -times;
+        }
+    };
+    auto add_outline = [&](std::span<const drawn_point> outline, int64_t sign) {
         for (size_t i = 0; i < outline.size(); ++i) {
             const drawn_point& a = outline[i];
             const drawn_point& b = outline[(i + 1) % outline.size()];
-            add_exactly(difference, sign * double(b.x) * a.y);
-            add_exactly(difference, -sign * double(a.x) * b.y);
+            add(double(b.x) * a.y, sign);
+            add(double(a.x) * b.y, -sign);
         }
     };
-    add_outline(whole, 1.0);
+    add_outline(whole, 1);
     for (const std::vector<drawn_point>& piece : pieces) {
-        add_outline(piece, -1.0);
+        add_outline(piece, -1);
+    }
+    exact_total difference;
+    for (const auto& [bits, times] : left) {
+        double size = std::bit_cast<double>(bits);
+        for (int64_t k = 0; k < std::abs(times); ++k) {
+            add_exactly(difference, times > 0 ? size : -size);
+        }
     }
     return sign_of(difference) == 0;
 }
@@ -127,43 +190,107 @@ point_side side_of_convex(std::span<const drawn_point> outline, drawn_point poin
     return side;
 }
 
+namespace {
+
+// Edges next to each other meet only at their joint, which turns; any other two must not meet.
+bool apart(size_t count, size_t i, size_t j)
+{
+    return j >= i + 2 && !(i == 0 && j == count - 1);
+}
+
+}  // namespace
+
+bool segments_meet(drawn_point a, drawn_point b, drawn_point c, drawn_point d, drawn_point& at)
+{
+    auto within = [](const drawn_point& from, const drawn_point& to, const drawn_point& p) {
+        return std::min(from.x, to.x) <= p.x && p.x <= std::max(from.x, to.x) && std::min(from.y, to.y) <= p.y &&
+               p.y <= std::max(from.y, to.y);
+    };
+    if (std::max(c.x, d.x) < std::min(a.x, b.x) || std::min(c.x, d.x) > std::max(a.x, b.x)) {
+        return false;
+    }
+    int abc = orientation(a, b, c);
+    int abd = orientation(a, b, d);
+    int cda = orientation(c, d, a);
+    int cdb = orientation(c, d, b);
+    if (abc * abd < 0 && cda * cdb < 0) {
+        double across = turn_size(c, d, a) / (turn_size(c, d, a) - turn_size(c, d, b));
+        at = {float(a.x + across * (double(b.x) - a.x)), float(a.y + across * (double(b.y) - a.y))};
+        return true;
+    }
+    for (const auto& [on, from, to, point] : {std::tuple{abc, a, b, c}, std::tuple{abd, a, b, d},
+                                              std::tuple{cda, c, d, a}, std::tuple{cdb, c, d, b}}) {
+        if (on == 0 && within(from, to, point)) {
+            at = point;
+            return true;
+        }
+    }
+    return false;
+}
+
 polygon_crossing find_crossing(std::span<const drawn_point> points)
 {
+    // The edges are entered in the squares of a grid that their bounds reach, and only edges that
+    // share a square are tried, each pair once, in the square where their bounds' overlap starts. The
+    // pair of least (first edge, second edge) that meets is the answer, as a scan of every pair in
+    // order would find first.
     size_t count = points.size();
-    auto within = [](const drawn_point& a, const drawn_point& b, const drawn_point& p) {
-        return std::min(a.x, b.x) <= p.x && p.x <= std::max(a.x, b.x) && std::min(a.y, b.y) <= p.y &&
-               p.y <= std::max(a.y, b.y);
+    polygon_crossing found;
+    if (count < 4) {
+        return found;
+    }
+    double x0 = points[0].x;
+    double y0 = points[0].y;
+    double x1 = x0;
+    double y1 = y0;
+    for (const drawn_point& point : points) {
+        x0 = std::min(x0, double(point.x));
+        y0 = std::min(y0, double(point.y));
+        x1 = std::max(x1, double(point.x));
+        y1 = std::max(y1, double(point.y));
+    }
+    int side = int(std::clamp(std::sqrt(double(count)), 1.0, 1024.0));
+    double cell = std::max({(x1 - x0) / side, (y1 - y0) / side, 1e-30});
+    auto square = [&](double value, double origin) { return std::clamp(int((value - origin) / cell), 0, side - 1); };
+    struct reach {
+        int x0, y0, x1, y1;
     };
+    std::vector<reach> reaches(count);
+    std::vector<std::vector<uint32_t>> squares(size_t(side) * size_t(side));
     for (size_t i = 0; i < count; ++i) {
         const drawn_point& a = points[i];
         const drawn_point& b = points[(i + 1) % count];
-        for (size_t j = i + 2; j < count; ++j) {
-            if (i == 0 && j == count - 1) {
-                continue;  // the closing edge is next to the first
+        reach r = {square(std::min(a.x, b.x), x0), square(std::min(a.y, b.y), y0), square(std::max(a.x, b.x), x0),
+                   square(std::max(a.y, b.y), y0)};
+        reaches[i] = r;
+        for (int y = r.y0; y <= r.y1; ++y) {
+            for (int x = r.x0; x <= r.x1; ++x) {
+                squares[size_t(y) * size_t(side) + size_t(x)].push_back(uint32_t(i));
             }
-            const drawn_point& c = points[j];
-            const drawn_point& d = points[(j + 1) % count];
-            if (std::max(c.x, d.x) < std::min(a.x, b.x) || std::min(c.x, d.x) > std::max(a.x, b.x)) {
-                continue;
-            }
-            int abc = orientation(a, b, c);
-            int abd = orientation(a, b, d);
-            int cda = orientation(c, d, a);
-            int cdb = orientation(c, d, b);
-            if (abc * abd < 0 && cda * cdb < 0) {
-                double across = turn_size(c, d, a) / (turn_size(c, d, a) - turn_size(c, d, b));
-                return {true, i, j,
-                        {float(a.x + across * (double(b.x) - a.x)), float(a.y + across * (double(b.y) - a.y))}};
-            }
-            for (const auto& [on, from, to, point] : {std::tuple{abc, a, b, c}, std::tuple{abd, a, b, d},
-                                                      std::tuple{cda, c, d, a}, std::tuple{cdb, c, d, b}}) {
-                if (on == 0 && within(from, to, point)) {
-                    return {true, i, j, point};
+        }
+    }
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            const std::vector<uint32_t>& here = squares[size_t(y) * size_t(side) + size_t(x)];
+            for (size_t m = 0; m < here.size(); ++m) {
+                for (size_t n = m + 1; n < here.size(); ++n) {
+                    size_t i = std::min(here[m], here[n]);
+                    size_t j = std::max(here[m], here[n]);
+                    const reach& p = reaches[i];
+                    const reach& q = reaches[j];
+                    bool first_square = std::max(p.x0, q.x0) == x && std::max(p.y0, q.y0) == y;
+                    bool earlier = !found.found || i < found.first_edge ||
+                                   (i == found.first_edge && j < found.second_edge);
+                    drawn_point at{};
+                    if (first_square && earlier && apart(count, i, j) &&
+                        segments_meet(points[i], points[(i + 1) % count], points[j], points[(j + 1) % count], at)) {
+                        found = {true, i, j, at};
+                    }
                 }
             }
         }
     }
-    return {};
+    return found;
 }
 
 double corner_half_sine(drawn_point before, drawn_point corner, drawn_point after)

@@ -38,8 +38,12 @@ struct polygon_crossing {
     drawn_point at = {0.0f, 0.0f};  // where they meet
 };
 
+// Whether the segments a-b and c-d cross or touch, and where.
+bool segments_meet(drawn_point a, drawn_point b, drawn_point c, drawn_point d, drawn_point& at);
+
 // The first two edges, not next to each other, that cross or touch; edges next to each other may meet
-// only at their joint.
+// only at their joint. A grid of squares finds the pairs to try, so a long outline costs about as
+// much as its edges.
 polygon_crossing find_crossing(std::span<const drawn_point> outline);
 
 // The sine of half the angle at `corner` between its neighbours: small for a sharp corner, where two

@@ -141,6 +141,39 @@ TEST(Geometry, OrientationIsExactWhereRoundedProductsCancel)
     EXPECT_GT(misjudged, 900u);  // the rounded turn is 0 for nearly all
 }
 
+// The crossing search by squares against every pair in order, on random outlines that cross, touch
+// along lines of a coarse grid, or do neither.
+TEST(Geometry, TheCrossingFoundIsTheFirstOfEveryPairInOrder)
+{
+    std::mt19937 rng(41);
+    for (int round = 0; round < 3000; ++round) {
+        size_t count = 4 + rng() % 60;
+        std::vector<drawn_point> outline;
+        int spread = round % 3 == 0 ? 8 : 1000;  // few places: many touches
+        for (size_t i = 0; i < count; ++i) {
+            outline.push_back({float(rng() % unsigned(spread)), float(rng() % unsigned(spread))});
+        }
+        polygon_crossing plain;
+        for (size_t i = 0; i < count && !plain.found; ++i) {
+            for (size_t j = i + 2; j < count && !plain.found; ++j) {
+                if (i == 0 && j == count - 1) {
+                    continue;
+                }
+                drawn_point at{};
+                if (segments_meet(outline[i], outline[(i + 1) % count], outline[j], outline[(j + 1) % count], at)) {
+                    plain = {true, i, j, at};
+                }
+            }
+        }
+        polygon_crossing found = find_crossing(outline);
+        ASSERT_EQ(found.found, plain.found) << "round " << round;
+        if (found.found) {
+            ASSERT_EQ(found.first_edge, plain.first_edge) << "round " << round;
+            ASSERT_EQ(found.second_edge, plain.second_edge) << "round " << round;
+        }
+    }
+}
+
 // Pieces are checked against their polygon exactly: any piece too few, too many, wound the other way
 // or dented is found.
 TEST(Geometry, ValidationFindsEveryUnsoundSplit)
