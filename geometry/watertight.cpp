@@ -98,6 +98,30 @@ bool better(const candidate& a, const candidate& b)
     return a_measure < b_measure || (a_measure == b_measure && a.distance < b.distance);
 }
 
+// A candidate's measures for a C1: how far its line lies outside the edge's ends, plain and weighed
+// by the corners' sharpness, computed in the same steps for any C1.
+candidate measured(double c1, const drawn_point& a, const drawn_point& b, int c2, int c3, double length,
+                   double sine_a, double sine_b)
+{
+    double at_a = c1 + double(a.y) * c2 + double(a.x) * c3;
+    double at_b = c1 + double(b.y) * c2 + double(b.x) * c3;
+    return {0, c2, c3, std::max(at_a, at_b) / length, std::max(at_a / sine_a, at_b / sine_b) / length, 0};
+}
+
+// Whether a candidate whose measures are at least `least` can be better than `best` at all.
+bool cannot_win(const candidate& least, int distance, const candidate& best)
+{
+    bool best_close = best.overshoot <= 1.0;
+    if (best_close) {
+        // only a close candidate of less weighed overshoot, or as little and nearer, wins
+        return least.overshoot > 1.0 || least.weighted > best.weighted ||
+               (least.weighted == best.weighted && distance >= best.distance);
+    }
+    // a close candidate wins, and so does one that lies less outside
+    return least.overshoot > 1.0 &&
+           (least.overshoot > best.overshoot || (least.overshoot == best.overshoot && distance >= best.distance));
+}
+
 int truncated_raw(float value)
 {
     return int(float(double(value) * RAW_SCALE));
@@ -123,14 +147,22 @@ edge_equation contained_edge(std::span<const drawn_point> outline, size_t edge, 
             if (std::fabs(length / RAW_SCALE - 1.0) > NORMAL_TOLERANCE) {
                 continue;
             }
+            int distance = std::abs(c2 - t2) + std::abs(c3 - t3);
+            // C1 holds at least the edge's own ends, and every measure rises with C1, each rounding
+            // step being monotone: a candidate whose least measures cannot win is not climbed for
+            double least_c1 = ceiling(std::max(needed_c1(a, c2, c3), needed_c1(b, c2, c3), [](const auto& x, const auto& y) {
+                return greater(y, x);
+            }));
+            if (found && cannot_win(measured(least_c1, a, b, c2, c3, length, sine_a, sine_b), distance, best)) {
+                continue;
+            }
             double c1 = ceiling(largest_needed_c1(outline, edge, c2, c3));
             if (std::fabs(c1) > double(INT32_MAX)) {
                 continue;
             }
-            double at_a = c1 + double(a.y) * c2 + double(a.x) * c3;
-            double at_b = c1 + double(b.y) * c2 + double(b.x) * c3;
-            candidate tried{int(c1), c2, c3, std::max(at_a, at_b) / length,
-                            std::max(at_a / sine_a, at_b / sine_b) / length, std::abs(c2 - t2) + std::abs(c3 - t3)};
+            candidate tried = measured(c1, a, b, c2, c3, length, sine_a, sine_b);
+            tried.c1 = int(c1);
+            tried.distance = distance;
             if (!found || better(tried, best)) {
                 best = tried;
                 found = true;
