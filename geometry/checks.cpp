@@ -117,16 +117,7 @@ bool reaches_working_area(std::span<const drawn_point> vertices, std::span<const
         return true;
     }
 
-    double x0 = vertices.front().x;
-    double y0 = vertices.front().y;
-    double x1 = x0;
-    double y1 = y0;
-    for (const drawn_point& vertex : vertices) {
-        x0 = std::min(x0, double(vertex.x));
-        y0 = std::min(y0, double(vertex.y));
-        x1 = std::max(x1, double(vertex.x));
-        y1 = std::max(y1, double(vertex.y));
-    }
+    auto [x0, y0, x1, y1] = bounds_of(vertices);
     auto clamp = [](double value, int lo, int hi) { return int(std::clamp(value, double(lo), double(hi))); };
     point_box near = {clamp(std::floor(x0 - ROUNDING_MARGIN), area.x0, area.x1),
                       clamp(std::floor(y0 - ROUNDING_MARGIN), area.y0, area.y1),

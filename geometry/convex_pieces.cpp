@@ -35,45 +35,26 @@ struct ring {
 // The corners that may block an ear, by the squares of a grid over the outline's bounds, so that an
 // ear's triangle is tried against the corners near it rather than all of them.
 struct corner_grid {
-    double x0 = 0.0;
-    double y0 = 0.0;
-    double cell = 1.0;
-    int side = 1;
-    std::vector<std::vector<uint32_t>> squares = {};
-    std::vector<bool> entered = {};
-
-    int square(double value, double origin) const { return std::clamp(int((value - origin) / cell), 0, side - 1); }
+    square_grid grid;
+    std::vector<std::vector<uint32_t>> squares;
+    std::vector<bool> entered;
 };
 
-corner_grid grid_over(std::span<const drawn_point> points)
+corner_grid corners_by_square(std::span<const drawn_point> points)
 {
-    corner_grid grid;
-    double x1 = points[0].x;
-    double y1 = points[0].y;
-    grid.x0 = x1;
-    grid.y0 = y1;
-    for (const drawn_point& point : points) {
-        grid.x0 = std::min(grid.x0, double(point.x));
-        grid.y0 = std::min(grid.y0, double(point.y));
-        x1 = std::max(x1, double(point.x));
-        y1 = std::max(y1, double(point.y));
-    }
-    grid.side = int(std::clamp(std::sqrt(double(points.size())), 1.0, 1024.0));
-    grid.cell = std::max({(x1 - grid.x0) / grid.side, (y1 - grid.y0) / grid.side, 1e-30});
-    grid.squares.resize(size_t(grid.side) * size_t(grid.side));
-    grid.entered.assign(points.size(), false);
-    return grid;
+    square_grid grid = grid_over(bounds_of(points), points.size());
+    return {grid, std::vector<std::vector<uint32_t>>(size_t(grid.side) * size_t(grid.side)),
+            std::vector<bool>(points.size(), false)};
 }
 
-void enter(corner_grid& grid, std::span<const drawn_point> points, uint32_t corner)
+void enter(corner_grid& corners, std::span<const drawn_point> points, uint32_t corner)
 {
-    if (grid.entered[corner]) {
+    if (corners.entered[corner]) {
         return;
     }
-    grid.entered[corner] = true;
-    int x = grid.square(points[corner].x, grid.x0);
-    int y = grid.square(points[corner].y, grid.y0);
-    grid.squares[size_t(y) * size_t(grid.side) + size_t(x)].push_back(corner);
+    corners.entered[corner] = true;
+    const square_grid& grid = corners.grid;
+    corners.squares[grid.index(grid.column(points[corner].x), grid.row(points[corner].y))].push_back(corner);
 }
 
 // Ear clipping. An ear is a corner that turns the filled way and whose triangle holds no other
@@ -91,7 +72,7 @@ std::vector<std::array<uint32_t, 3>> triangulate(std::span<const drawn_point> po
     auto corner_turn = [&](uint32_t i) {
         return orientation(points[links.previous[i]], points[i], points[links.next[i]]);
     };
-    corner_grid blocking = grid_over(points);  // the corners that do not turn the filled way
+    corner_grid blocking = corners_by_square(points);  // the corners that do not turn the filled way
     for (uint32_t i = 0; i < count; ++i) {
         if (corner_turn(i) <= 0) {
             enter(blocking, points, i);
@@ -119,13 +100,14 @@ std::vector<std::array<uint32_t, 3>> triangulate(std::span<const drawn_point> po
                 return false;
             }
         }
-        int x0 = blocking.square(std::min({points[a].x, points[i].x, points[c].x}), blocking.x0);
-        int x1 = blocking.square(std::max({points[a].x, points[i].x, points[c].x}), blocking.x0);
-        int y0 = blocking.square(std::min({points[a].y, points[i].y, points[c].y}), blocking.y0);
-        int y1 = blocking.square(std::max({points[a].y, points[i].y, points[c].y}), blocking.y0);
+        const square_grid& grid = blocking.grid;
+        int x0 = grid.column(std::min({points[a].x, points[i].x, points[c].x}));
+        int x1 = grid.column(std::max({points[a].x, points[i].x, points[c].x}));
+        int y0 = grid.row(std::min({points[a].y, points[i].y, points[c].y}));
+        int y1 = grid.row(std::max({points[a].y, points[i].y, points[c].y}));
         for (int y = y0; y <= y1; ++y) {
             for (int x = x0; x <= x1; ++x) {
-                for (uint32_t other : blocking.squares[size_t(y) * size_t(blocking.side) + size_t(x)]) {
+                for (uint32_t other : blocking.squares[grid.index(x, y)]) {
                     if (!clipped[other] && other != a && other != i && other != c &&
                         in_triangle(points[a], points[i], points[c], points[other])) {
                         return false;

@@ -239,39 +239,27 @@ polygon_crossing find_crossing(std::span<const drawn_point> points)
     if (count < 4) {
         return found;
     }
-    double x0 = points[0].x;
-    double y0 = points[0].y;
-    double x1 = x0;
-    double y1 = y0;
-    for (const drawn_point& point : points) {
-        x0 = std::min(x0, double(point.x));
-        y0 = std::min(y0, double(point.y));
-        x1 = std::max(x1, double(point.x));
-        y1 = std::max(y1, double(point.y));
-    }
-    int side = int(std::clamp(std::sqrt(double(count)), 1.0, 1024.0));
-    double cell = std::max({(x1 - x0) / side, (y1 - y0) / side, 1e-30});
-    auto square = [&](double value, double origin) { return std::clamp(int((value - origin) / cell), 0, side - 1); };
+    square_grid grid = grid_over(bounds_of(points), count);
     struct reach {
         int x0, y0, x1, y1;
     };
     std::vector<reach> reaches(count);
-    std::vector<std::vector<uint32_t>> squares(size_t(side) * size_t(side));
+    std::vector<std::vector<uint32_t>> squares(size_t(grid.side) * size_t(grid.side));
     for (size_t i = 0; i < count; ++i) {
         const drawn_point& a = points[i];
         const drawn_point& b = points[(i + 1) % count];
-        reach r = {square(std::min(a.x, b.x), x0), square(std::min(a.y, b.y), y0), square(std::max(a.x, b.x), x0),
-                   square(std::max(a.y, b.y), y0)};
+        reach r = {grid.column(std::min(a.x, b.x)), grid.row(std::min(a.y, b.y)), grid.column(std::max(a.x, b.x)),
+                   grid.row(std::max(a.y, b.y))};
         reaches[i] = r;
         for (int y = r.y0; y <= r.y1; ++y) {
             for (int x = r.x0; x <= r.x1; ++x) {
-                squares[size_t(y) * size_t(side) + size_t(x)].push_back(uint32_t(i));
+                squares[grid.index(x, y)].push_back(uint32_t(i));
             }
         }
     }
-    for (int y = 0; y < side; ++y) {
-        for (int x = 0; x < side; ++x) {
-            const std::vector<uint32_t>& here = squares[size_t(y) * size_t(side) + size_t(x)];
+    for (int y = 0; y < grid.side; ++y) {
+        for (int x = 0; x < grid.side; ++x) {
+            const std::vector<uint32_t>& here = squares[grid.index(x, y)];
             for (size_t m = 0; m < here.size(); ++m) {
                 for (size_t n = m + 1; n < here.size(); ++n) {
                     size_t i = std::min(here[m], here[n]);
@@ -291,6 +279,29 @@ polygon_crossing find_crossing(std::span<const drawn_point> points)
         }
     }
     return found;
+}
+
+point_bounds bounds_of(std::span<const drawn_point> points)
+{
+    point_bounds bounds;
+    for (size_t i = 0; i < points.size(); ++i) {
+        double x = points[i].x;
+        double y = points[i].y;
+        bounds = i == 0 ? point_bounds{x, y, x, y}
+                        : point_bounds{std::min(bounds.x0, x), std::min(bounds.y0, y), std::max(bounds.x1, x),
+                                       std::max(bounds.y1, y)};
+    }
+    return bounds;
+}
+
+square_grid grid_over(const point_bounds& bounds, size_t things)
+{
+    square_grid grid;
+    grid.x0 = bounds.x0;
+    grid.y0 = bounds.y0;
+    grid.side = int(std::clamp(std::sqrt(double(things)), 1.0, 1024.0));
+    grid.cell = std::max({(bounds.x1 - bounds.x0) / grid.side, (bounds.y1 - bounds.y0) / grid.side, 1e-30});
+    return grid;
 }
 
 double corner_half_sine(drawn_point before, drawn_point corner, drawn_point after)

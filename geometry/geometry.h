@@ -4,6 +4,7 @@
 
 #include "drawing.h"
 
+#include <algorithm>
 #include <span>
 
 // The sign of the turn from o through a to b: +1 where it turns as a filled polygon turns on the
@@ -45,6 +46,35 @@ bool segments_meet(drawn_point a, drawn_point b, drawn_point c, drawn_point d, d
 // only at their joint. A grid of squares finds the pairs to try, so a long outline costs about as
 // much as its edges.
 polygon_crossing find_crossing(std::span<const drawn_point> outline);
+
+// The least and greatest x and y of the points; all 0 for none.
+struct point_bounds {
+    double x0 = 0.0;
+    double y0 = 0.0;
+    double x1 = 0.0;
+    double y1 = 0.0;
+};
+
+point_bounds bounds_of(std::span<const drawn_point> points);
+
+// A grid of about as many squares as there are things to find, over bounds, so that what lies near a
+// place is found without looking at everything. A coordinate outside the bounds falls in the nearest
+// square.
+struct square_grid {
+    double x0 = 0.0;
+    double y0 = 0.0;
+    double cell = 1.0;
+    int side = 1;  // squares along each axis
+
+    int column(double x) const { return square(x, x0); }
+    int row(double y) const { return square(y, y0); }
+    size_t index(int column_of, int row_of) const { return size_t(row_of) * size_t(side) + size_t(column_of); }
+
+private:
+    int square(double value, double origin) const { return std::clamp(int((value - origin) / cell), 0, side - 1); }
+};
+
+square_grid grid_over(const point_bounds& bounds, size_t things);
 
 // The sine of half the angle at `corner` between its neighbours: small for a sharp corner, where two
 // stored lines meet far beyond the drawn one.

@@ -4,6 +4,7 @@
 
 #include "command_line.h"
 #include "fixed_point.h"
+#include "geometry.h"
 #include "map_model.h"
 #include "mending.h"
 #include "passes.h"
@@ -243,26 +244,6 @@ bool reads_a_drawing(const run_state& run)
     return !run.drawn.from_text || run.options.moved || run.options.fix;
 }
 
-// The bounds of a drawing's points.
-struct bounds {
-    double x0 = 0.0;
-    double y0 = 0.0;
-    double x1 = 0.0;
-    double y1 = 0.0;
-};
-
-bounds bounds_of(const drawing& drawn)
-{
-    bounds box;
-    for (size_t i = 0; i < drawn.points.size(); ++i) {
-        const drawn_point& point = drawn.points[i];
-        box = i == 0 ? bounds{point.x, point.y, point.x, point.y}
-                     : bounds{std::min(box.x0, double(point.x)), std::min(box.y0, double(point.y)),
-                              std::max(box.x1, double(point.x)), std::max(box.y1, double(point.y))};
-    }
-    return box;
-}
-
 // The shortest text that reads back as the same double.
 std::string double_text(double value)
 {
@@ -271,7 +252,7 @@ std::string double_text(double value)
 }
 
 // The scale and offset that put the bounds into the working area, uniformly, at its top left corner.
-map_settings fitted(const map_settings& settings, const bounds& box)
+map_settings fitted(const map_settings& settings, const point_bounds& box)
 {
     constexpr double SIDE = WORKING_SIDE - 1;  // from 0 to 1599
     double span = std::max(box.x1 - box.x0, box.y1 - box.y0);
@@ -302,13 +283,13 @@ bool read_map(run_state& run, const std::string& content)
         if (!map_drawing(map, settings, unplaced, unsaid, run.refused)) {
             return false;
         }
-        settings = fitted(settings, bounds_of(unplaced));
+        settings = fitted(settings, bounds_of(unplaced.points));
         run.notes.push_back({{}, "--fit places the map with " + placement_words(settings)});
     }
     if (!map_drawing(map, settings, run.drawn, run.notes, run.refused)) {
         return false;
     }
-    bounds box = bounds_of(run.drawn);
+    point_bounds box = bounds_of(run.drawn.points);
     bool beyond = box.x0 < 0.0 || box.y0 < 0.0 || box.x1 >= WORKING_SIDE || box.y1 >= WORKING_SIDE;
     if (beyond && !run.drawn.shapes.empty() && !run.options.moved) {
         // one warning for the map, rather than one for each shape outside
@@ -335,7 +316,7 @@ bool read_input_drawing(run_state& run)
     run.failure = text.failure;
     map_settings moved = run.options.map;
     if (read && run.options.fit && !run.drawn.points.empty()) {
-        moved = fitted(moved, bounds_of(run.drawn));
+        moved = fitted(moved, bounds_of(run.drawn.points));
         run.notes.push_back({{}, "--fit places the text with " + placement_words(moved)});
     }
     if (read && run.options.moved) {
