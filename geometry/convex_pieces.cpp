@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <map>
 #include <numeric>
 #include <tuple>
 #include <unordered_map>
@@ -19,42 +18,134 @@ namespace {
 
 constexpr double FAT_EAR_SINE = 0.05;  // about 3 degrees
 
-// Whether p lies inside the triangle a, b, c of the filled order, or on its border.
-bool in_triangle(const drawn_point& a, const drawn_point& b, const drawn_point& c, const drawn_point& p)
-{
-    const drawn_point triangle[] = {a, b, c};
-    return side_of_convex(triangle, p) != point_side::outside;
-}
-
 // The ring of vertices not yet clipped.
 struct ring {
     std::vector<uint32_t> previous;
     std::vector<uint32_t> next;
 };
 
-// The corners that may block an ear, by the squares of a grid over the outline's bounds, so that an
-// ear's triangle is tried against the corners near it rather than all of them.
-struct corner_grid {
-    square_grid grid;
-    std::vector<std::vector<uint32_t>> squares;
-    std::vector<bool> entered;
+// The corners that may block an ear, in a tree of boxes: each node holds a run of the corners, split
+// at the median across its box's longer side, and counts those of them that block now. A search for
+// corners in an ear's triangle leaves every node without a blocking corner, or whose box lies wholly
+// outside one of the triangle's edges, so that a long thin ear beside a row of corners, and a tall one
+// between tall teeth, each meet only the nodes along the ear.
+struct box_node {
+    drawn_point low;
+    drawn_point high;
+    uint32_t begin = 0;  // its run of `order`
+    uint32_t end = 0;
+    uint32_t children = 0;  // the first of two, or 0 for a leaf
+    uint32_t parent = 0;
+    uint32_t blocking = 0;
 };
 
-corner_grid corners_by_square(std::span<const drawn_point> points)
+struct corner_tree {
+    std::vector<uint32_t> order;
+    std::vector<box_node> nodes;
+    std::vector<uint32_t> leaf_of;
+    std::vector<bool> blocks;
+};
+
+constexpr uint32_t LEAF_CORNERS = 8;
+
+corner_tree tree_of_corners(std::span<const drawn_point> points)
 {
-    square_grid grid = grid_over(bounds_of(points), points.size());
-    return {grid, std::vector<std::vector<uint32_t>>(size_t(grid.side) * size_t(grid.side)),
-            std::vector<bool>(points.size(), false)};
+    corner_tree tree;
+    uint32_t count = uint32_t(points.size());
+    tree.order.resize(count);
+    std::iota(tree.order.begin(), tree.order.end(), 0);
+    tree.leaf_of.resize(count);
+    tree.blocks.assign(count, false);
+    tree.nodes.push_back({{}, {}, 0, count, 0, 0, 0});
+    for (uint32_t at = 0; at < tree.nodes.size(); ++at) {
+        box_node node = tree.nodes[at];
+        drawn_point low = points[tree.order[node.begin]];
+        drawn_point high = low;
+        for (uint32_t k = node.begin; k < node.end; ++k) {
+            const drawn_point& p = points[tree.order[k]];
+            low = {std::min(low.x, p.x), std::min(low.y, p.y)};
+            high = {std::max(high.x, p.x), std::max(high.y, p.y)};
+        }
+        tree.nodes[at].low = low;
+        tree.nodes[at].high = high;
+        if (node.end - node.begin <= LEAF_CORNERS) {
+            for (uint32_t k = node.begin; k < node.end; ++k) {
+                tree.leaf_of[tree.order[k]] = at;
+            }
+            continue;
+        }
+        bool across = double(high.x) - low.x >= double(high.y) - low.y;
+        uint32_t middle = node.begin + (node.end - node.begin) / 2;
+        std::nth_element(tree.order.begin() + node.begin, tree.order.begin() + middle, tree.order.begin() + node.end,
+                         [&](uint32_t u, uint32_t v) { return across ? points[u].x < points[v].x : points[u].y < points[v].y; });
+        tree.nodes[at].children = uint32_t(tree.nodes.size());
+        tree.nodes.push_back({{}, {}, node.begin, middle, 0, at, 0});
+        tree.nodes.push_back({{}, {}, middle, node.end, 0, at, 0});
+    }
+    return tree;
 }
 
-void enter(corner_grid& corners, std::span<const drawn_point> points, uint32_t corner)
+// Marks whether a corner blocks, by its turn, and counts it in the nodes above it.
+void mark(corner_tree& tree, uint32_t corner, bool blocks)
 {
-    if (corners.entered[corner]) {
+    if (tree.blocks[corner] == blocks) {
         return;
     }
-    corners.entered[corner] = true;
-    const square_grid& grid = corners.grid;
-    corners.squares[grid.index(grid.column(points[corner].x), grid.row(points[corner].y))].push_back(corner);
+    tree.blocks[corner] = blocks;
+    for (uint32_t node = tree.leaf_of[corner];; node = tree.nodes[node].parent) {
+        tree.nodes[node].blocking += blocks ? 1 : uint32_t(-1);
+        if (node == 0) {
+            break;
+        }
+    }
+}
+
+// Whether every corner of the box lies strictly outside one edge of the triangle (filled order).
+bool box_outside(const box_node& node, const std::array<drawn_point, 3>& triangle)
+{
+    const drawn_point corners[] = {node.low, {node.high.x, node.low.y}, node.high, {node.low.x, node.high.y}};
+    for (size_t k = 0; k < 3; ++k) {
+        const drawn_point& p = triangle[k];
+        const drawn_point& q = triangle[(k + 1) % 3];
+        if (std::all_of(std::begin(corners), std::end(corners),
+                        [&](const drawn_point& corner) { return orientation(p, q, corner) < 0; })) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether a blocking corner other than the triangle's own lies inside the triangle or on its border.
+bool blocked(const corner_tree& tree, std::span<const drawn_point> points, const std::array<uint32_t, 3>& ear)
+{
+    const std::array<drawn_point, 3> triangle = {points[ear[0]], points[ear[1]], points[ear[2]]};
+    float x0 = std::min({triangle[0].x, triangle[1].x, triangle[2].x});
+    float x1 = std::max({triangle[0].x, triangle[1].x, triangle[2].x});
+    float y0 = std::min({triangle[0].y, triangle[1].y, triangle[2].y});
+    float y1 = std::max({triangle[0].y, triangle[1].y, triangle[2].y});
+    uint32_t waiting[64];  // a path down the tree and a sibling per level, far below 64
+    size_t waiting_count = 1;
+    waiting[0] = 0;
+    while (waiting_count > 0) {
+        const box_node& node = tree.nodes[waiting[--waiting_count]];
+        if (node.blocking == 0 || node.high.x < x0 || node.low.x > x1 || node.high.y < y0 || node.low.y > y1 ||
+            box_outside(node, triangle)) {
+            continue;
+        }
+        if (node.children != 0) {
+            waiting[waiting_count++] = node.children;
+            waiting[waiting_count++] = node.children + 1;
+            continue;
+        }
+        for (uint32_t k = node.begin; k < node.end; ++k) {
+            uint32_t other = tree.order[k];
+            if (tree.blocks[other] && other != ear[0] && other != ear[1] && other != ear[2] &&
+                side_of_convex(triangle, points[other]) != point_side::outside) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 // Ear clipping. An ear is a corner that turns the filled way and whose triangle holds no other
@@ -72,13 +163,10 @@ std::vector<std::array<uint32_t, 3>> triangulate(std::span<const drawn_point> po
     auto corner_turn = [&](uint32_t i) {
         return orientation(points[links.previous[i]], points[i], points[links.next[i]]);
     };
-    corner_grid blocking = corners_by_square(points);  // the corners that do not turn the filled way
+    corner_tree blocking = tree_of_corners(points);  // the corners that do not turn the filled way
     for (uint32_t i = 0; i < count; ++i) {
-        if (corner_turn(i) <= 0) {
-            enter(blocking, points, i);
-        }
+        mark(blocking, i, corner_turn(i) <= 0);
     }
-    std::vector<bool> clipped(count, false);
     // A thin ear makes a piece with a sharp corner, which watertight storing cannot hold close, so the
     // ring is searched for ears whose every corner is at least FAT_EAR_SINE wide first. A round
     // without one lets any ear do for a quarter of the corners left, so that a ring of thin ears
@@ -100,22 +188,7 @@ std::vector<std::array<uint32_t, 3>> triangulate(std::span<const drawn_point> po
                 return false;
             }
         }
-        const square_grid& grid = blocking.grid;
-        int x0 = grid.column(std::min({points[a].x, points[i].x, points[c].x}));
-        int x1 = grid.column(std::max({points[a].x, points[i].x, points[c].x}));
-        int y0 = grid.row(std::min({points[a].y, points[i].y, points[c].y}));
-        int y1 = grid.row(std::max({points[a].y, points[i].y, points[c].y}));
-        for (int y = y0; y <= y1; ++y) {
-            for (int x = x0; x <= x1; ++x) {
-                for (uint32_t other : blocking.squares[grid.index(x, y)]) {
-                    if (!clipped[other] && other != a && other != i && other != c &&
-                        in_triangle(points[a], points[i], points[c], points[other])) {
-                        return false;
-                    }
-                }
-            }
-        }
-        return true;
+        return !blocked(blocking, points, {a, i, c});
     };
 
     std::vector<std::array<uint32_t, 3>> triangles;
@@ -138,18 +211,16 @@ std::vector<std::array<uint32_t, 3>> triangulate(std::span<const drawn_point> po
         uint32_t a = links.previous[at];
         uint32_t c = links.next[at];
         triangles.push_back({a, at, c});
-        clipped[at] = true;
+        mark(blocking, at, false);
         links.next[a] = c;
         links.previous[c] = a;
         --left;
         tried = 0;
+        // a corner turning the filled way can no longer be inside an ear, even on its border, since
+        // every ear lies inside the ring
         for (uint32_t neighbour : {a, c}) {
-            if (corner_turn(neighbour) <= 0) {
-                enter(blocking, points, neighbour);
-            }
+            mark(blocking, neighbour, corner_turn(neighbour) <= 0);
         }
-        // blocking corners that now turn the filled way are left in the list: they can no longer
-        // be inside a triangle, since every triangle lies inside the ring
         at = a;
     }
     if (left == 3) {
@@ -253,97 +324,116 @@ void fatten(std::span<const drawn_point> points, std::vector<std::array<uint32_t
     }
 }
 
-// The position of vertex u in the piece.
-size_t position_of(const std::vector<uint32_t>& piece, uint32_t u)
-{
-    return size_t(std::find(piece.begin(), piece.end(), u) - piece.begin());
-}
-
 // Hertel and Mehlhorn: every diagonal, in turn, goes when the two pieces beside it stay convex
-// together.
+// together. Each piece is a ring of corner nodes, so that removing a diagonal splices two rings
+// without copying either: a long piece grows one triangle at a time at no cost.
 std::vector<std::vector<uint32_t>> merge_triangles(std::span<const drawn_point> points,
                                                    std::span<const std::array<uint32_t, 3>> triangles)
 {
-    std::vector<std::vector<uint32_t>> pieces;
-    std::map<uint64_t, std::vector<uint32_t>> sides;  // each edge of a triangle, and its triangles
     uint32_t count = uint32_t(points.size());
+    std::vector<uint32_t> corner;  // node n is corner `corner[n]` of piece n / 3, before merging
+    std::vector<uint32_t> next;
+    std::vector<uint32_t> previous;
+    std::vector<std::pair<uint64_t, uint32_t>> sides;  // each diagonal, and the node that starts it
     for (const auto& triangle : triangles) {
         if (orientation(points[triangle[0]], points[triangle[1]], points[triangle[2]]) <= 0) {
             continue;  // a sliver of three points on a line adds nothing
         }
-        for (int k = 0; k < 3; ++k) {
-            uint32_t u = triangle[size_t(k)];
-            uint32_t v = triangle[size_t((k + 1) % 3)];
+        uint32_t first = uint32_t(corner.size());
+        for (uint32_t k = 0; k < 3; ++k) {
+            uint32_t u = triangle[k];
+            uint32_t v = triangle[(k + 1) % 3];
             if ((u + 1) % count != v && (v + 1) % count != u) {
-                sides[diagonal_key(u, v)].push_back(uint32_t(pieces.size()));
+                sides.emplace_back(diagonal_key(u, v), first + k);
             }
+            corner.push_back(u);
+            next.push_back(first + (k + 1) % 3);
+            previous.push_back(first + (k + 2) % 3);
         }
-        pieces.push_back({triangle[0], triangle[1], triangle[2]});
     }
+    std::sort(sides.begin(), sides.end());
 
-    // a merged piece is known by the lowest number among its triangles
-    std::vector<uint32_t> merged_into(pieces.size());
+    // a merged piece is known by the lowest number among its triangles, and starts at `start`
+    uint32_t pieces = uint32_t(corner.size() / 3);
+    std::vector<uint32_t> merged_into(pieces);
     std::iota(merged_into.begin(), merged_into.end(), 0);
+    std::vector<uint32_t> start(pieces);
+    for (uint32_t piece = 0; piece < pieces; ++piece) {
+        start[piece] = 3 * piece;
+    }
     auto find = [&](uint32_t piece) {
         while (merged_into[piece] != piece) {
             piece = merged_into[piece] = merged_into[merged_into[piece]];
         }
         return piece;
     };
-    for (const auto& [key, owners] : sides) {
-        if (owners.size() != 2) {
+    // a splice drops two nodes; the edges they started are then started by the nodes kept
+    std::vector<uint32_t> started_by(corner.size());
+    std::iota(started_by.begin(), started_by.end(), 0);
+    auto node_of = [&](uint32_t node) {
+        while (started_by[node] != node) {
+            node = started_by[node] = started_by[started_by[node]];
+        }
+        return node;
+    };
+    for (size_t k = 0; k < sides.size(); ++k) {
+        bool pair = k + 1 < sides.size() && sides[k + 1].first == sides[k].first &&
+                    (k + 2 == sides.size() || sides[k + 2].first != sides[k].first);
+        if (!pair) {
+            while (k + 1 < sides.size() && sides[k + 1].first == sides[k].first) {
+                ++k;
+            }
             continue;
         }
-        uint32_t first = find(owners[0]);
-        uint32_t second = find(owners[1]);
+        uint32_t u_in_a = node_of(sides[k].second);  // piece a runs u to v, piece b v to u
+        uint32_t v_in_b = node_of(sides[k + 1].second);
+        ++k;
+        uint32_t first = find(u_in_a / 3);
+        uint32_t second = find(v_in_b / 3);
         if (first == second) {
             continue;
         }
-        std::vector<uint32_t>& a = pieces[first];
-        std::vector<uint32_t>& b = pieces[second];
-        uint32_t u = uint32_t(key >> 32);
-        uint32_t v = uint32_t(key);
-        size_t i = position_of(a, u);
-        if (a[(i + 1) % a.size()] != v) {
-            std::swap(u, v);  // a runs from u to v, b from v to u
-            i = position_of(a, u);
-        }
-        size_t j = position_of(b, v);
+        uint32_t v_in_a = next[u_in_a];
+        uint32_t u_in_b = next[v_in_b];
         // the corners at u and v once the diagonal is gone
-        const drawn_point& before_u = points[a[(i + a.size() - 1) % a.size()]];
-        const drawn_point& after_u = points[b[(j + 2) % b.size()]];
-        const drawn_point& before_v = points[b[(j + b.size() - 1) % b.size()]];
-        const drawn_point& after_v = points[a[(i + 2) % a.size()]];
-        if (orientation(before_u, points[u], after_u) < 0 || orientation(before_v, points[v], after_v) < 0) {
+        const drawn_point& before_u = points[corner[previous[u_in_a]]];
+        const drawn_point& after_u = points[corner[next[u_in_b]]];
+        const drawn_point& before_v = points[corner[previous[v_in_b]]];
+        const drawn_point& after_v = points[corner[next[v_in_a]]];
+        if (orientation(before_u, points[corner[u_in_a]], after_u) < 0 ||
+            orientation(before_v, points[corner[v_in_b]], after_v) < 0) {
             continue;
         }
-        std::vector<uint32_t> joined;
-        for (size_t k = 1; k <= a.size(); ++k) {
-            joined.push_back(a[(i + k) % a.size()]);  // from v round to u
-        }
-        for (size_t k = 2; k < b.size(); ++k) {
-            joined.push_back(b[(j + k) % b.size()]);  // from after u round to before v
-        }
+        next[u_in_a] = next[u_in_b];
+        previous[next[u_in_b]] = u_in_a;
+        next[v_in_b] = next[v_in_a];
+        previous[next[v_in_a]] = v_in_b;
+        started_by[v_in_a] = v_in_b;
+        started_by[u_in_b] = u_in_a;
         uint32_t kept = std::min(first, second);
-        uint32_t gone = std::max(first, second);
-        pieces[kept] = std::move(joined);
-        pieces[gone].clear();
-        merged_into[gone] = kept;
+        start[kept] = v_in_b;
+        merged_into[std::max(first, second)] = kept;
     }
-    std::erase_if(pieces, [](const std::vector<uint32_t>& piece) { return piece.empty(); });
+
     // a corner where merging left a straight line is no corner: without it, a long edge is one edge,
     // and each piece still holds its part of the drawing, so the pieces still hold all of it
-    for (std::vector<uint32_t>& piece : pieces) {
-        std::vector<uint32_t> corners;
-        for (size_t k = 0; k < piece.size(); ++k) {
-            const drawn_point& before = points[corners.empty() ? piece.back() : corners.back()];
-            if (orientation(before, points[piece[k]], points[piece[(k + 1) % piece.size()]]) != 0) {
-                corners.push_back(piece[k]);
-            }
+    std::vector<std::vector<uint32_t>> convex;
+    for (uint32_t piece = 0; piece < pieces; ++piece) {
+        if (find(piece) != piece) {
+            continue;
         }
-        piece = std::move(corners);
+        std::vector<uint32_t> corners;
+        uint32_t node = start[piece];
+        do {
+            const drawn_point& before = points[corners.empty() ? corner[previous[start[piece]]] : corners.back()];
+            if (orientation(before, points[corner[node]], points[corner[next[node]]]) != 0) {
+                corners.push_back(corner[node]);
+            }
+            node = next[node];
+        } while (node != start[piece]);
+        convex.push_back(std::move(corners));
     }
-    return pieces;
+    return convex;
 }
 
 }  // namespace

@@ -239,12 +239,12 @@ polygon_crossing find_crossing(std::span<const drawn_point> points)
     if (count < 4) {
         return found;
     }
-    square_grid grid = grid_over(bounds_of(points), count);
+    search_grid grid = grid_along(points);
     struct reach {
         int x0, y0, x1, y1;
     };
     std::vector<reach> reaches(count);
-    std::vector<std::vector<uint32_t>> squares(size_t(grid.side) * size_t(grid.side));
+    std::vector<std::vector<uint32_t>> squares(grid.size());
     for (size_t i = 0; i < count; ++i) {
         const drawn_point& a = points[i];
         const drawn_point& b = points[(i + 1) % count];
@@ -257,8 +257,8 @@ polygon_crossing find_crossing(std::span<const drawn_point> points)
             }
         }
     }
-    for (int y = 0; y < grid.side; ++y) {
-        for (int x = 0; x < grid.side; ++x) {
+    for (int y = 0; y < grid.rows; ++y) {
+        for (int x = 0; x < grid.columns; ++x) {
             const std::vector<uint32_t>& here = squares[grid.index(x, y)];
             for (size_t m = 0; m < here.size(); ++m) {
                 for (size_t n = m + 1; n < here.size(); ++n) {
@@ -294,13 +294,30 @@ point_bounds bounds_of(std::span<const drawn_point> points)
     return bounds;
 }
 
-square_grid grid_over(const point_bounds& bounds, size_t things)
+search_grid grid_along(std::span<const drawn_point> points)
 {
-    square_grid grid;
+    constexpr double MAX_CELLS = 1 << 22;
+    point_bounds bounds = bounds_of(points);
+    double width = bounds.x1 - bounds.x0;
+    double height = bounds.y1 - bounds.y0;
+    double across = 0.0;
+    double up = 0.0;
+    for (size_t i = 0; i < points.size(); ++i) {
+        const drawn_point& a = points[i];
+        const drawn_point& b = points[(i + 1) % points.size()];
+        across += std::abs(double(b.x) - a.x);
+        up += std::abs(double(b.y) - a.y);
+    }
+    // cells of width w and height h, w / h = across / up, w h = width height / cells
+    double cells = std::clamp(4.0 * double(points.size()), 1.0, MAX_CELLS);
+    double columns = across > 0.0 && up > 0.0 ? std::sqrt(cells * (width / height) * (up / across)) : cells;
+    search_grid grid;
     grid.x0 = bounds.x0;
     grid.y0 = bounds.y0;
-    grid.side = int(std::clamp(std::sqrt(double(things)), 1.0, 1024.0));
-    grid.cell = std::max({(bounds.x1 - bounds.x0) / grid.side, (bounds.y1 - bounds.y0) / grid.side, 1e-30});
+    grid.columns = width > 0.0 ? int(std::clamp(std::round(columns), 1.0, cells)) : 1;
+    grid.rows = height > 0.0 ? int(std::clamp(std::round(cells / grid.columns), 1.0, cells / grid.columns)) : 1;
+    grid.cell_width = std::max(width / grid.columns, 1e-30);
+    grid.cell_height = std::max(height / grid.rows, 1e-30);
     return grid;
 }
 

@@ -57,24 +57,26 @@ struct point_bounds {
 
 point_bounds bounds_of(std::span<const drawn_point> points);
 
-// A grid of about as many squares as there are things to find, over bounds, so that what lies near a
-// place is found without looking at everything. A coordinate outside the bounds falls in the nearest
-// square.
-struct square_grid {
+// A grid of cells over bounds, about four for each thing to find, so that what lies near a place is
+// found without looking at everything. A coordinate outside the bounds falls in the nearest cell.
+struct search_grid {
     double x0 = 0.0;
     double y0 = 0.0;
-    double cell = 1.0;
-    int side = 1;  // squares along each axis
+    double cell_width = 1.0;
+    double cell_height = 1.0;
+    int columns = 1;
+    int rows = 1;
 
-    int column(double x) const { return square(x, x0); }
-    int row(double y) const { return square(y, y0); }
-    size_t index(int column_of, int row_of) const { return size_t(row_of) * size_t(side) + size_t(column_of); }
-
-private:
-    int square(double value, double origin) const { return std::clamp(int((value - origin) / cell), 0, side - 1); }
+    int column(double x) const { return std::clamp(int((x - x0) / cell_width), 0, columns - 1); }
+    int row(double y) const { return std::clamp(int((y - y0) / cell_height), 0, rows - 1); }
+    size_t index(int column_of, int row_of) const { return size_t(row_of) * size_t(columns) + size_t(column_of); }
+    size_t size() const { return size_t(columns) * size_t(rows); }
 };
 
-square_grid grid_over(const point_bounds& bounds, size_t things);
+// The grid for searching near a closed outline's edges and corners: its cells are as much wider than
+// high as the edges run further across than up, so that an edge or a triangle between corners reaches
+// few cells (a comb of tall teeth gets tall cells, a sliver along a row of corners wide ones).
+search_grid grid_along(std::span<const drawn_point> points);
 
 // The sine of half the angle at `corner` between its neighbours: small for a sharp corner, where two
 // stored lines meet far beyond the drawn one.
