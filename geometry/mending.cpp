@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <numeric>
 
 namespace {
 
@@ -71,6 +72,80 @@ cleanup clean_outline(std::vector<corner>& outline)
         }
     }
     return dropped;
+}
+
+// A reflex corner this close to its neighbours' chord (the stored precision) is noise, as rounding
+// written coordinates leaves along a curve: splitting there would make slivers that hold no point.
+constexpr double WELD_DISTANCE = 1.0 / 256.0;
+constexpr size_t MAX_WELDED_RUN = 64;  // drawn corners that one chord may stand for
+
+double distance_to_segment(drawn_point p, drawn_point a, drawn_point b)
+{
+    double dx = double(b.x) - a.x;
+    double dy = double(b.y) - a.y;
+    double px = double(p.x) - a.x;
+    double py = double(p.y) - a.y;
+    double length = dx * dx + dy * dy;
+    double t = length > 0.0 ? std::clamp((px * dx + py * dy) / length, 0.0, 1.0) : 0.0;
+    return std::hypot(px - t * dx, py - t * dy);
+}
+
+// Welds the reflex corners of a simple outline in the filled order that lie within WELD_DISTANCE of
+// their neighbours' chord, again as welds make new neighbours, while every corner a chord replaces
+// stays that close to it. Welding a reflex corner adds a sliver outside the outline, so nothing drawn
+// is lost. Returns how many corners went; an outline that welding would make touch itself is kept.
+size_t weld_reflex_corners(std::vector<corner>& outline)
+{
+    size_t count = outline.size();
+    std::vector<uint32_t> previous(count);
+    std::vector<uint32_t> next(count);
+    for (size_t i = 0; i < count; ++i) {
+        previous[i] = uint32_t((i + count - 1) % count);
+        next[i] = uint32_t((i + 1) % count);
+    }
+    auto within = [&](uint32_t a, uint32_t c) {
+        for (size_t k = (a + 1) % count, run = 0; k != c; k = (k + 1) % count, ++run) {
+            if (run == MAX_WELDED_RUN ||
+                distance_to_segment(outline[k].at, outline[a].at, outline[c].at) > WELD_DISTANCE) {
+                return false;
+            }
+        }
+        return true;
+    };
+    std::vector<uint32_t> waiting(count);
+    std::iota(waiting.rbegin(), waiting.rend(), 0);
+    std::vector<bool> welded(count, false);
+    size_t left = count;
+    while (!waiting.empty() && left > 3) {
+        uint32_t b = waiting.back();
+        waiting.pop_back();
+        uint32_t a = previous[b];
+        uint32_t c = next[b];
+        if (welded[b] || orientation(outline[a].at, outline[b].at, outline[c].at) >= 0 || !within(a, c)) {
+            continue;
+        }
+        welded[b] = true;
+        next[a] = c;
+        previous[c] = a;
+        --left;
+        waiting.push_back(c);
+        waiting.push_back(a);
+    }
+    if (left == count) {
+        return 0;
+    }
+    std::vector<corner> kept;
+    for (size_t i = 0; i < count; ++i) {
+        if (!welded[i]) {
+            kept.push_back(outline[i]);
+        }
+    }
+    std::vector<drawn_point> points = points_of(kept);
+    if (find_crossing(points).found || twice_area(points) <= 0.0) {
+        return 0;
+    }
+    outline = std::move(kept);
+    return count - outline.size();
 }
 
 bool is_convex(std::span<const drawn_point> outline)
@@ -315,6 +390,11 @@ bool mend_drawing(const drawing& drawn, size_t max_corners, drawing& mended, std
         }
         if (refuse_crossing()) {
             return false;
+        }
+        if (size_t welded = weld_reflex_corners(outline); welded != 0) {
+            points = points_of(outline);
+            say.add(": " + counted(welded, "reflex corner", "reflex corners") +
+                    " within 1/256 unit of a straight line welded");
         }
         bool convex = is_convex(points);
         if (convex) {

@@ -51,6 +51,18 @@ mending_result mend(const std::vector<std::pair<float, float>>& corners)
     return result;
 }
 
+// A disc of `count` corners, written with three decimals as an editor would.
+std::vector<std::pair<float, float>> rounded_disc(int count)
+{
+    std::vector<std::pair<float, float>> corners;
+    for (int k = 0; k < count; ++k) {
+        double angle = 2.0 * std::numbers::pi * k / count;
+        corners.push_back({float(std::round((800 + 700 * std::cos(angle)) * 1000) / 1000),
+                           float(std::round((800 + 700 * std::sin(angle)) * 1000) / 1000)});
+    }
+    return corners;
+}
+
 TEST(Mending, EachKindOfDrawingBecomesConvexPiecesWithANote)
 {
     struct mending_case {
@@ -76,6 +88,10 @@ TEST(Mending, EachKindOfDrawingBecomesConvexPiecesWithANote)
          {{0, 0}, {10, 0}, {10, 10}, {10, 10}, {20, 10}, {20, 20}, {10, 20}, {0, 20}}, 2,
          split + "1 (2 convex pieces)"},
         {"no area", {{0, 0}, {0, 10}, {0, 20}, {0, 0}}, 0, "polygon 0 has no area; dropped"},
+        {"a dent finer than stored", {{0, 0}, {0, 10}, {5, 9.998f}, {10, 10}, {10, 0}}, 1,
+         "polygon 0: 1 reflex corner within 1/256 unit of a straight line welded"},
+        {"a dent deeper than stored", {{0, 0}, {0, 10}, {5, 9.99f}, {10, 10}, {10, 0}}, 2, split + "1 (2 convex pieces)"},
+        {"a rounded disc", rounded_disc(10000), 1, "polygon 0: 3452 reflex corners within 1/256 unit of a straight line welded"},
     };
     // clang-format on
     for (const mending_case& test : cases) {
