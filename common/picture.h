@@ -59,6 +59,8 @@ struct drawing_layer {
     std::vector<bool> drawn;                           // per pixel: inside a drawn polygon
     std::vector<std::string> labels;                   // each polygon's label instead of its number
     std::vector<picture_point> marks;                  // the places that warnings name
+    std::vector<std::vector<picture_point>> beneath;   // closed outlines that stored polygons were made
+                                                       // of, such as tiles' shapes merged into pieces
 };
 
 // The preview for people, drawn from the owners of the pixels: each polygon in a hue far from its

@@ -24,6 +24,7 @@ constexpr colour TEXT_EDGE = {0, 0, 0};
 constexpr colour LOST = {255, 0, 255};   // drawn, but in no stored polygon: cracks and lost area
 constexpr colour EXTRA = {0, 230, 255};  // stored, but outside every drawn polygon
 constexpr colour MARK = {255, 215, 0};   // a warning's place
+constexpr colour BENEATH = {36, 38, 46};  // the seams of what stored polygons were made of
 constexpr double DRAWN_LIGHTNESS = 0.86;
 constexpr int MARK_RADIUS = 7;
 constexpr int LABEL_SCALE = 2;         // screen pixels per pixel of the bitmap font
@@ -361,6 +362,15 @@ picture preview_picture(std::span<const uint32_t> owners, int side, size_t polyg
     draw_outlines(owners, side, palette.outline_base, image);
     if (drawing) {
         draw_differences(owners, drawing->drawn, palette, image);
+    }
+    if (drawing && !drawing->beneath.empty()) {
+        uint32_t seam = uint32_t(image.palette.size());
+        image.palette.push_back(BENEATH);
+        for (const std::vector<picture_point>& outline : drawing->beneath) {
+            for (size_t i = 0; i < outline.size(); ++i) {
+                draw_line(image, outline[i], outline[(i + 1) % outline.size()], seam);
+            }
+        }
     }
     draw_grid(side, palette.grid, image);
     for (int cy = 0; cy < CELL_GRID; ++cy) {

@@ -82,6 +82,7 @@ struct drawing {
         size_t classes;
     };
     std::vector<merged_layer> merged_layers;
+    std::vector<std::vector<drawn_point>> merged_from;  // each tile's shape that went into a merged one
     std::vector<drawn_shape> shapes;
     std::vector<drawn_point> points;
     // each vertex's line in its shape's file; empty where every vertex stands on its shape's line, as

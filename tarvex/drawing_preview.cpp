@@ -52,8 +52,9 @@ void fill_drawn(std::span<const drawn_point> outline, std::vector<double>& cross
 
 }  // namespace
 
-picture drawing_preview(std::span<const preview_outline> outlines, std::span<const std::string> labels,
-                        const warning_list& warnings, const std::vector<uint8_t>& collision_file)
+picture drawing_preview(std::span<const preview_outline> outlines, std::span<const std::vector<drawn_point>> beneath,
+                        std::span<const std::string> labels, const warning_list& warnings,
+                        const std::vector<uint8_t>& collision_file)
 {
     record_walk walk = walk_records(collision_file);
     std::vector<uint32_t> owners;
@@ -74,6 +75,12 @@ picture drawing_preview(std::span<const preview_outline> outlines, std::span<con
             fill_drawn(outline.points, crossings, drawing.drawn);
         }
         drawing.hues.push_back(outline.hue);
+    }
+    for (const std::vector<drawn_point>& shape : beneath) {
+        std::vector<picture_point>& line = drawing.beneath.emplace_back();
+        for (const drawn_point& point : shape) {
+            line.push_back({point.x, point.y});
+        }
     }
     drawing.labels.assign(labels.begin(), labels.end());
     for (const warning& found : warnings.shown) {

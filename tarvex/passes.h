@@ -56,8 +56,10 @@ struct preview_outline {
 
 // The preview of the finished collision file against the drawing: the stored polygons as the imager's
 // preview draws them, labelled, each drawn outline over them, and each warning's place ringed.
-picture drawing_preview(std::span<const preview_outline> outlines, std::span<const std::string> labels,
-                        const warning_list& warnings, const std::vector<uint8_t>& collision_file);
+// `beneath` are the shapes that drawn ones were made of, such as the tiles' shapes of a merged region.
+picture drawing_preview(std::span<const preview_outline> outlines, std::span<const std::vector<drawn_point>> beneath,
+                        std::span<const std::string> labels, const warning_list& warnings,
+                        const std::vector<uint8_t>& collision_file);
 
 // The manifest of the finished collision file, as JSON: for each record in order its offset, mask,
 // bounds and corners, where the stored lines meet, and the source and custom properties of the shape

@@ -611,7 +611,7 @@ int prepare(const char* input_name, const char* output_name, const run_options& 
     }
     if (options.preview) {
         std::vector<preview_outline> outlines = drawn_outlines(run);
-        picture image = drawing_preview(outlines, preview_labels(run.first), run.first.warnings, records);
+        picture image = drawing_preview(outlines, run.drawn.merged_from, preview_labels(run.first), run.first.warnings, records);
         if (!write_picture_to(outputs.preview, image, names_png(options.preview), nullptr)) {
             return refuse(log, errors, places, output_failure_text(options.preview, outputs.preview.error));
         }
