@@ -91,10 +91,18 @@ size_t utf8_length(std::string_view text)
 std::string source_words(const drawing& drawn, uint32_t source)
 {
     const shape_source& from = drawn.sources[source];
-    if (from.layer == NO_INDEX) {
-        return {};
-    }
     std::string words;
+    if (from.traced) {
+        words.append("outline from pixel (").append(std::to_string(from.cell_x)).append(",");
+        words.append(std::to_string(from.cell_y)).append(")");
+    }
+    if (from.layer == NO_INDEX) {
+        if (!words.empty() && from.pieces > 1) {
+            words.append(", piece ").append(std::to_string(from.piece));
+            words.append(" of ").append(std::to_string(from.pieces));
+        }
+        return words;
+    }
     if (from.merged) {
         words.append("tiles");
         if (from.kind != NO_INDEX) {

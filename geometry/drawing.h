@@ -48,6 +48,7 @@ struct shape_source {
     uint32_t tile_shape = NO_INDEX;  // for a tile of a tile layer, its collision shape, in drawing.tile_shapes
     uint32_t properties = NO_INDEX;  // its custom properties, in drawing.properties
     bool merged = false;             // tiles' shapes of one class united into one region
+    bool traced = false;             // an outline traced from a picture, from pixel (cell_x, cell_y)
 };
 
 // A place in the sources: a file, its line (0 where the file has none), and the shape whose words
@@ -82,7 +83,9 @@ struct drawing {
         size_t classes;
     };
     std::vector<merged_layer> merged_layers;
-    std::vector<std::vector<drawn_point>> merged_from;  // each tile's shape that went into a merged one
+    // what shapes were made of, for the preview: each tile's shape that went into a merged one, and
+    // the solid pixels' outlines that traced ones follow
+    std::vector<std::vector<drawn_point>> made_from;
     std::vector<drawn_shape> shapes;
     std::vector<drawn_point> points;
     // each vertex's line in its shape's file; empty where every vertex stands on its shape's line, as

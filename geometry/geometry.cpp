@@ -330,3 +330,75 @@ double corner_half_sine(drawn_point before, drawn_point corner, drawn_point afte
     double cosine = (ux * vx + uy * vy) / (std::hypot(ux, uy) * std::hypot(vx, vy));
     return std::sqrt(std::max(0.0, (1.0 - cosine) / 2.0));
 }
+
+std::vector<bool> outlines_that_meet(std::span<const std::vector<drawn_point>> outlines)
+{
+    // as the crossing search does, over every outline's edges at once
+    struct edge {
+        uint32_t outline;
+        uint32_t index;
+        int x0, y0, x1, y1;  // the squares its bounds reach
+    };
+    std::vector<drawn_point> all;
+    for (const std::vector<drawn_point>& outline : outlines) {
+        all.insert(all.end(), outline.begin(), outline.end());
+    }
+    std::vector<bool> meeting(outlines.size(), false);
+    if (all.empty()) {
+        return meeting;
+    }
+    search_grid grid = grid_along(all);
+    std::vector<edge> edges;
+    std::vector<std::vector<uint32_t>> squares(grid.size());
+    for (uint32_t k = 0; k < outlines.size(); ++k) {
+        const std::vector<drawn_point>& outline = outlines[k];
+        for (uint32_t i = 0; i < outline.size(); ++i) {
+            const drawn_point& a = outline[i];
+            const drawn_point& b = outline[(i + 1) % outline.size()];
+            edge e = {k, i, grid.column(std::min(a.x, b.x)), grid.row(std::min(a.y, b.y)),
+                      grid.column(std::max(a.x, b.x)), grid.row(std::max(a.y, b.y))};
+            for (int y = e.y0; y <= e.y1; ++y) {
+                for (int x = e.x0; x <= e.x1; ++x) {
+                    squares[grid.index(x, y)].push_back(uint32_t(edges.size()));
+                }
+            }
+            edges.push_back(e);
+        }
+    }
+    for (int y = 0; y < grid.rows; ++y) {
+        for (int x = 0; x < grid.columns; ++x) {
+            const std::vector<uint32_t>& here = squares[grid.index(x, y)];
+            for (size_t m = 0; m < here.size(); ++m) {
+                for (size_t n = m + 1; n < here.size(); ++n) {
+                    const edge& p = edges[std::min(here[m], here[n])];
+                    const edge& q = edges[std::max(here[m], here[n])];
+                    if (std::max(p.x0, q.x0) != x || std::max(p.y0, q.y0) != y ||
+                        (p.outline == q.outline && !apart(outlines[p.outline].size(), p.index, q.index)) ||
+                        (meeting[p.outline] && meeting[q.outline])) {
+                        continue;
+                    }
+                    const std::vector<drawn_point>& one = outlines[p.outline];
+                    const std::vector<drawn_point>& other = outlines[q.outline];
+                    drawn_point at{};
+                    if (segments_meet(one[p.index], one[(p.index + 1) % one.size()], other[q.index],
+                                      other[(q.index + 1) % other.size()], at)) {
+                        meeting[p.outline] = true;
+                        meeting[q.outline] = true;
+                    }
+                }
+            }
+        }
+    }
+    return meeting;
+}
+
+double distance_to_segment(drawn_point p, drawn_point a, drawn_point b)
+{
+    double dx = double(b.x) - a.x;
+    double dy = double(b.y) - a.y;
+    double px = double(p.x) - a.x;
+    double py = double(p.y) - a.y;
+    double length = dx * dx + dy * dy;
+    double t = length > 0.0 ? std::clamp((px * dx + py * dy) / length, 0.0, 1.0) : 0.0;
+    return std::hypot(px - t * dx, py - t * dy);
+}

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <span>
+#include <vector>
 
 // The sign of the turn from o through a to b: +1 where it turns as a filled polygon turns on the
 // picture (counter-clockwise, with y growing downward), -1 the other way, 0 on a straight line.
@@ -72,6 +73,13 @@ struct search_grid {
     size_t index(int column_of, int row_of) const { return size_t(row_of) * size_t(columns) + size_t(column_of); }
     size_t size() const { return size_t(columns) * size_t(rows); }
 };
+
+// How far the point is from the segment from a to b.
+double distance_to_segment(drawn_point p, drawn_point a, drawn_point b);
+
+// Which of several closed outlines (first points not repeated) meet themselves or each other anywhere
+// but at the joint of two neighbouring edges: true at the index of each that does.
+std::vector<bool> outlines_that_meet(std::span<const std::vector<drawn_point>> outlines);
 
 // The grid for searching near a closed outline's edges and corners: its cells are as much wider than
 // high as the edges run further across than up, so that an edge or a triangle between corners reaches

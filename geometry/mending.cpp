@@ -79,17 +79,6 @@ cleanup clean_outline(std::vector<corner>& outline)
 constexpr double WELD_DISTANCE = 1.0 / 256.0;
 constexpr size_t MAX_WELDED_RUN = 64;  // drawn corners that one chord may stand for
 
-double distance_to_segment(drawn_point p, drawn_point a, drawn_point b)
-{
-    double dx = double(b.x) - a.x;
-    double dy = double(b.y) - a.y;
-    double px = double(p.x) - a.x;
-    double py = double(p.y) - a.y;
-    double length = dx * dx + dy * dy;
-    double t = length > 0.0 ? std::clamp((px * dx + py * dy) / length, 0.0, 1.0) : 0.0;
-    return std::hypot(px - t * dx, py - t * dy);
-}
-
 // Welds the reflex corners of a simple outline in the filled order that lie within WELD_DISTANCE of
 // their neighbours' chord, again as welds make new neighbours, while every corner a chord replaces
 // stays that close to it. Welding a reflex corner adds a sliver outside the outline, so nothing drawn
@@ -234,7 +223,7 @@ struct shape_notes {
     place where;
     size_t drawn;
     size_t stored;
-    bool quiet;  // a merged region's mending is what merging is for, and goes unsaid
+    bool quiet;  // a merged region's or a traced outline's mending is what made it for, and goes unsaid
 
     void add(const std::string& words)
     {
@@ -342,7 +331,8 @@ bool mend_drawing(const drawing& drawn, size_t max_corners, drawing& mended, std
         for (uint32_t i = shape.first; i < shape.first + shape.count; ++i) {
             outline.push_back({drawn.points[i], line_of(drawn, shape.source, i)});
         }
-        shape_notes say{notes, place_of(drawn, shape.source), number, stored, drawn.sources[shape.source].merged};
+        shape_notes say{notes, place_of(drawn, shape.source), number, stored,
+                        drawn.sources[shape.source].merged || drawn.sources[shape.source].traced};
         bool closed = outline.size() >= 2 && same_place(outline.front(), outline.back());
         cleanup dropped = clean_outline(outline);
         dropped.repeated -= closed ? 1 : 0;  // the closing repeat is no mistake

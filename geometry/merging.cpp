@@ -113,27 +113,29 @@ bool add_region(const grid_region& region, int& cuts_left, std::vector<std::vect
     return true;
 }
 
-}  // namespace
 
-bool merged_outlines(std::span<const std::vector<drawn_point>> shapes, std::vector<std::vector<drawn_point>>& outlines)
+// A shape's corners on the grid, in the winding Boost.Polygon takes as filled.
+grid_polygon on_grid_filled(const std::vector<drawn_point>& shape)
 {
-    grid_set united;
-    for (const std::vector<drawn_point>& shape : shapes) {
-        std::vector<grid_point> corners;
-        for (const drawn_point& point : shape) {
-            corners.push_back(on_grid(point));
-        }
-        grid_polygon polygon;
-        polygon.set(corners.begin(), corners.end());
-        // either winding fills: the union takes every shape as the area it encloses
-        if (bp::area(polygon) < 0) {
-            std::reverse(corners.begin(), corners.end());
-            polygon.set(corners.begin(), corners.end());
-        }
-        united.insert(polygon);
+    std::vector<grid_point> corners;
+    for (const drawn_point& point : shape) {
+        corners.push_back(on_grid(point));
     }
+    grid_polygon polygon;
+    polygon.set(corners.begin(), corners.end());
+    if (bp::area(polygon) < 0) {
+        std::reverse(corners.begin(), corners.end());
+        polygon.set(corners.begin(), corners.end());
+    }
+    return polygon;
+}
+
+// The regions' outlines, cut through their holes, in the filled order on the picture, where y grows
+// downward.
+bool outlines_of(const grid_set& set, std::vector<std::vector<drawn_point>>& outlines)
+{
     std::vector<grid_region> regions;
-    united.get(regions);
+    set.get(regions);
     outlines.clear();
     int cuts_left = MAX_MERGED_HOLES;
     for (const grid_region& region : regions) {
@@ -141,7 +143,6 @@ bool merged_outlines(std::span<const std::vector<drawn_point>> shapes, std::vect
             return false;
         }
     }
-    // the filled order on the picture, where y grows downward
     for (std::vector<drawn_point>& outline : outlines) {
         if (outline.size() > MAX_MERGED_CORNERS) {
             return false;
@@ -151,4 +152,27 @@ bool merged_outlines(std::span<const std::vector<drawn_point>> shapes, std::vect
         }
     }
     return true;
+}
+
+}  // namespace
+
+bool merged_outlines(std::span<const std::vector<drawn_point>> shapes, std::vector<std::vector<drawn_point>>& outlines)
+{
+    // either winding fills: the union takes every shape as the area it encloses
+    grid_set united;
+    for (const std::vector<drawn_point>& shape : shapes) {
+        united.insert(on_grid_filled(shape));
+    }
+    return outlines_of(united, outlines);
+}
+
+bool holed_outlines(const std::vector<drawn_point>& outer, std::span<const std::vector<drawn_point>> holes,
+                    std::vector<std::vector<drawn_point>>& outlines)
+{
+    grid_set region;
+    region.insert(on_grid_filled(outer));
+    for (const std::vector<drawn_point>& hole : holes) {
+        region.insert(on_grid_filled(hole), true);
+    }
+    return outlines_of(region, outlines);
 }

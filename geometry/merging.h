@@ -20,3 +20,9 @@ constexpr int MAX_MERGED_HOLES = 256;
 // regions more than MAX_MERGED_HOLES holes.
 [[nodiscard]] bool merged_outlines(std::span<const std::vector<drawn_point>> shapes,
                                    std::vector<std::vector<drawn_point>>& outlines);
+
+// The outlines of one region bounded by `outer` with `holes` in it (any winding, none touching),
+// cut through its holes as merged regions are. False as merged_outlines says.
+[[nodiscard]] bool holed_outlines(const std::vector<drawn_point>& outer,
+                                  std::span<const std::vector<drawn_point>> holes,
+                                  std::vector<std::vector<drawn_point>>& outlines);

@@ -423,7 +423,7 @@ void add_merged(emitter& out, merge_groups& groups, std::vector<note>& notes)
         for (const std::vector<drawn_point>& outline : outlines) {
             out.add_world(source, outline);
         }
-        std::move(group.shapes.begin(), group.shapes.end(), std::back_inserter(out.drawn.merged_from));
+        std::move(group.shapes.begin(), group.shapes.end(), std::back_inserter(out.drawn.made_from));
     }
     for (const auto& [layer, summary] : summaries) {
         out.drawn.merged_layers.push_back(summary);

@@ -77,6 +77,9 @@ json source_of(const drawing& drawn, const place& where)
             source["cell"] = {from.cell_x, from.cell_y};
         }
     }
+    if (from.traced) {
+        source["pixel"] = {from.cell_x, from.cell_y};
+    }
     if (from.pieces > 1) {
         source["piece"] = from.piece;
         source["pieces"] = from.pieces;

@@ -9,6 +9,7 @@
 #include "mending.h"
 #include "passes.h"
 #include "picture.h"
+#include "picture_tracing.h"
 #include "polygon_text.h"
 
 #include <algorithm>
@@ -26,8 +27,10 @@ const char* const HELP = "Usage: tarvex.exe [--strict] [--watertight] [--fix | -
                          "                  [--preview PICTURE] [--depfile FILE] [--manifest FILE]\r\n"
                          "                  [--max-vertices N] [--layer NAME] [--class NAME]\r\n"
                          "                  [--skip-class NAME] [--scale F] [--offset X,Y | --fit]\r\n"
+                         "                  [--threshold N] [--tolerance T] [--min-area A]\r\n"
                          "                  inputname outputname\r\n"
-                         "Prepares a collision file from a text list of convex polygons, or a Tiled map.\r\n"
+                         "Prepares a collision file from a text list of convex polygons, a Tiled map, or\r\n"
+                         "a picture (.png, .tga) whose solid pixels it traces.\r\n"
                          "\r\n"
                          "Options:\r\n"
                          "  --strict      treat warnings as errors: write nothing when there is one\r\n"
@@ -56,6 +59,10 @@ const char* const HELP = "Usage: tarvex.exe [--strict] [--watertight] [--fix | -
                          "  --scale F, --offset X,Y\r\n"
                          "                map the editor's pixels, or the text's units, onto the world\r\n"
                          "  --fit         scale and move the drawing into the working area\r\n"
+                         "  --threshold N, --tolerance T, --min-area A\r\n"
+                         "                trace a picture's pixels of alpha N or more (128; without alpha,\r\n"
+                         "                those not black), its outlines within T units of the pixels'\r\n"
+                         "                edges (1), dropping specks under A square units (4)\r\n"
                          "  --preview PICTURE\r\n"
                          "                also draw what is stored against what was drawn, as PNG if\r\n"
                          "                PICTURE ends in .png, else TGA\r\n"
@@ -72,6 +79,7 @@ struct run_options {
     bool watertight = false;
     bool fix = false;
     map_settings map;    // the layers to read, and the scale and offset onto the world
+    trace_settings trace; // how a picture's pixels become outlines
     bool moved = false;  // --scale, --offset or --fit was given
     bool fit = false;    // the scale and offset are found to fit the drawing into the working area
     const char* preview = nullptr;  // the picture of drawn against stored, when asked for
@@ -269,6 +277,25 @@ std::string placement_words(const map_settings& settings)
            double_text(settings.offset_y);
 }
 
+// One warning for a map or picture that reaches beyond the working area, rather than one for each
+// shape outside, with the placement that brings it in.
+// A picture's pixels at its edges reach half a pixel beyond the points they stand for.
+void warn_beyond_working_area(run_state& run, const std::string& what, const map_settings& settings, double margin)
+{
+    point_bounds box = bounds_of(run.drawn.points);
+    bool beyond = box.x0 < -margin || box.y0 < -margin || box.x1 >= WORKING_SIDE + margin ||
+                  box.y1 >= WORKING_SIDE + margin;
+    if (beyond && !run.drawn.shapes.empty() && !run.options.moved) {
+        run.beyond_working_area = true;
+        add_warning(run.reading_warnings, warning_kind::outside_working_area, {},
+                    "the " + what + " reaches beyond the working area (0..1599): its shapes span x " +
+                        double_text(box.x0) + ".." + double_text(box.x1) + ", y " + double_text(box.y0) + ".." +
+                        double_text(box.y1) + "; --fit, or " + placement_words(fitted(settings, box)) +
+                        ", places it within",
+                    {0.0f, 0.0f});
+    }
+}
+
 // Reads the map into the drawing, with --fit placed by a first reading at the editor's own pixels.
 bool read_map(run_state& run, const std::string& content)
 {
@@ -289,17 +316,39 @@ bool read_map(run_state& run, const std::string& content)
     if (!map_drawing(map, settings, run.drawn, run.notes, run.refused)) {
         return false;
     }
-    point_bounds box = bounds_of(run.drawn.points);
-    bool beyond = box.x0 < 0.0 || box.y0 < 0.0 || box.x1 >= WORKING_SIDE || box.y1 >= WORKING_SIDE;
-    if (beyond && !run.drawn.shapes.empty() && !run.options.moved) {
-        // one warning for the map, rather than one for each shape outside
-        run.beyond_working_area = true;
-        add_warning(run.reading_warnings, warning_kind::outside_working_area, {},
-                    "the map reaches beyond the working area (0..1599): its shapes span x " + double_text(box.x0) +
-                        ".." + double_text(box.x1) + ", y " + double_text(box.y0) + ".." + double_text(box.y1) +
-                        "; --fit, or " + placement_words(fitted(settings, box)) + ", places it within",
-                    {0.0f, 0.0f});
+    warn_beyond_working_area(run, "map", settings, 0.0);
+    return true;
+}
+
+// Reads the picture, traces it into the drawing, and places it, with --fit where the outlines lie.
+bool read_picture(run_state& run, std::span<const uint8_t> bytes)
+{
+    pixel_mask mask;
+    tracing traced;
+    std::string problem;
+    if (!decode_mask(bytes, run.options.trace.threshold, mask, problem) ||
+        !trace_mask(mask, run.options.trace, traced, problem)) {
+        run.refused = refusal_at({0, 0, NO_INDEX}, problem);
+        return false;
     }
+    size_t dropped = traced.regions_dropped + traced.holes_dropped;
+    if (dropped != 0) {
+        run.notes.push_back({{}, with_thousands(dropped) + (dropped == 1 ? " speck" : " specks") + " under " +
+                                     double_text(run.options.trace.min_area) + " square units dropped (" +
+                                     with_thousands(traced.regions_dropped) + " solid, " +
+                                     with_thousands(traced.holes_dropped) + " holes)"});
+    }
+    map_settings settings = run.options.map;
+    if (run.options.fit && !traced.outlines.empty()) {
+        std::vector<drawn_point> corners;
+        for (const traced_outline& outline : traced.outlines) {
+            corners.insert(corners.end(), outline.points.begin(), outline.points.end());
+        }
+        settings = fitted(settings, bounds_of(corners));
+        run.notes.push_back({{}, "--fit places the picture with " + placement_words(settings)});
+    }
+    add_traced(traced, settings, run.drawn);
+    warn_beyond_working_area(run, "picture", settings, 0.5 * settings.scale);
     return true;
 }
 
@@ -309,7 +358,11 @@ bool read_input_drawing(run_state& run)
     if (!run.drawn.from_text) {
         std::vector<uint8_t> bytes;
         run.failure = read_stream(run.input, bytes, MAX_INPUT_SIZE);
-        return run.failure.error == input_error::none && read_map(run, std::string(bytes.begin(), bytes.end()));
+        if (run.failure.error != input_error::none) {
+            return false;
+        }
+        return names_picture(run.drawn.files[0]) ? read_picture(run, bytes)
+                                                 : read_map(run, std::string(bytes.begin(), bytes.end()));
     }
     polygon_text text = text_from_file(run.input);
     bool read = read_drawing(text, run.drawn, run.reading_warnings, run.refused);
@@ -561,7 +614,7 @@ int prepare(const char* input_name, const char* output_name, const run_options& 
 
     run_state run{options, input, log, errors};
     run.drawn.files.assign(1, input_name);
-    run.drawn.from_text = !names_map(input_name);
+    run.drawn.from_text = !names_map(input_name) && !names_picture(input_name);
     bool accepted = !reads_a_drawing(run) || read_input_drawing(run);
     conflict = accepted ? output_conflict(output_name, options, run.drawn.files) : "";
     if (!conflict.empty()) {
@@ -611,7 +664,7 @@ int prepare(const char* input_name, const char* output_name, const run_options& 
     }
     if (options.preview) {
         std::vector<preview_outline> outlines = drawn_outlines(run);
-        picture image = drawing_preview(outlines, run.drawn.merged_from, preview_labels(run.first), run.first.warnings, records);
+        picture image = drawing_preview(outlines, run.drawn.made_from, preview_labels(run.first), run.first.warnings, records);
         if (!write_picture_to(outputs.preview, image, names_png(options.preview), nullptr)) {
             return refuse(log, errors, places, output_failure_text(options.preview, outputs.preview.error));
         }
@@ -668,6 +721,44 @@ bool read_placement(const command_line& command, run_options& options, std::FILE
     return true;
 }
 
+// --threshold N, --tolerance T and --min-area A; false, with the reason told, when they cannot be
+// taken.
+bool read_tracing(const command_line& command, run_options& options, std::FILE* errors)
+{
+    struct number_option {
+        const char* name;
+        double least;
+        double most;
+        bool whole;
+        const char* takes;
+    };
+    static const number_option NUMBERS[] = {
+        {"--threshold", 0.0, 255.0, true, "a whole number from 0 to 255"},
+        {"--tolerance", 0.0, 1e6, false, "a number from 0 to 1000000"},
+        {"--min-area", 0.0, 1e12, false, "a number from 0 to 1000000000000"},
+    };
+    double values[] = {double(options.trace.threshold), options.trace.tolerance, options.trace.min_area};
+    for (size_t k = 0; k < std::size(NUMBERS); ++k) {
+        const number_option& option = NUMBERS[k];
+        if (!has_option(command, option.name)) {
+            continue;
+        }
+        std::string_view text = option_value(command, option.name);
+        if (!names_picture(command.names[0])) {
+            std::fprintf(errors, "tarvex: %s is for tracing a picture (.png or .tga)\r\n", option.name);
+            return false;
+        }
+        double& value = values[k];
+        if (!option_number(text, value) || value < option.least || value > option.most ||
+            (option.whole && value != std::floor(value))) {
+            std::fprintf(errors, "tarvex: %s takes %s, not %s\r\n", option.name, option.takes, std::string(text).c_str());
+            return false;
+        }
+    }
+    options.trace = {int(values[0]), values[1], values[2]};
+    return true;
+}
+
 // The options of a run, from its command line; false, with the reason told, for options that cannot
 // go together.
 bool read_options(const command_line& command, run_options& options, std::FILE* errors)
@@ -683,8 +774,10 @@ bool read_options(const command_line& command, run_options& options, std::FILE* 
         return false;
     }
     options.strict = has_option(command, "--strict");
-    // a map is mended by default, as the editor fills every shape whatever way it was clicked
-    options.fix = has_option(command, "--fix") || (names_map(input_name) && !no_fix);
+    // a map is mended by default, as the editor fills every shape whatever way it was clicked, and a
+    // picture's outlines are concave by nature
+    bool drawn_by_editor = names_map(input_name) || names_picture(input_name);
+    options.fix = has_option(command, "--fix") || (drawn_by_editor && !no_fix);
     options.watertight = has_option(command, "--watertight") || options.fix;  // pieces must not crack apart
     // a map's tiles are merged by default, as mending stores the regions they make
     options.map.merge = names_map(input_name) && options.fix && !has_option(command, "--no-merge");
@@ -718,7 +811,7 @@ bool read_options(const command_line& command, run_options& options, std::FILE* 
         options.fix = true;  // the pieces are split by mending
         options.watertight = true;
     }
-    return read_placement(command, options, errors);
+    return read_placement(command, options, errors) && read_tracing(command, options, errors);
 }
 
 }  // namespace
@@ -729,7 +822,7 @@ int run_tarvex(int argc, char** argv, std::FILE* log, std::FILE* errors)
                                                "--preview=", "--text=",      "--layer=",   "--class=",
                                                "--skip-class=", "--scale=",  "--offset=",  "--fit",
                                                "--depfile=", "--manifest=", "--max-vertices=", "--no-merge",
-                                               "--merge-layers"};
+                                               "--merge-layers", "--threshold=", "--tolerance=", "--min-area="};
     command_line command = read_command_line(argc, argv, {"tarvex", USAGE, HELP, OPTIONS, 2});
     if (command.answer) {
         return answer_command(*command.answer, log, errors);
