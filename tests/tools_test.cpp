@@ -2,8 +2,10 @@
 #include "collision_reader.h"
 #include "fixed_point.h"
 #include "in_memory.h"
+#include "geometry.h"
 #include "mirolt.h"
 #include "programs.h"
+#include "picture_tracing.h"
 #include "random_polygons.h"
 #include "square.h"
 #include "support.h"
@@ -704,6 +706,116 @@ TEST_F(Maps, MapsThatCannotBeReadAreRefusedWithTheReason)
     std::vector<uint8_t> stored = read_bytes(file("moved.col"));
     EXPECT_TRUE(stored_holds(stored, 100, 50) && stored_holds(stored, 120, 70));
     EXPECT_FALSE(stored_holds(stored, 121, 70) || stored_holds(stored, 99, 50));
+}
+
+// A mask as an uncompressed TGA of 24 bits, top row first: white where solid, black elsewhere.
+std::vector<uint8_t> mask_tga(int width, int height, const std::vector<uint8_t>& solid)
+{
+    std::vector<uint8_t> bytes = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, uint8_t(width), uint8_t(width >> 8),
+                                  uint8_t(height), uint8_t(height >> 8), 24, 0x20};
+    for (uint8_t pixel : solid) {
+        bytes.insert(bytes.end(), 3, pixel ? 255 : 0);
+    }
+    return bytes;
+}
+
+TEST_F(Tools, APaintedMaskIsTracedApartWithItsHolesAndStoredAsItsPixelsShow)
+{
+    constexpr int W = 160;
+    constexpr int H = 120;
+    std::vector<uint8_t> solid(size_t(W) * H, 0);
+    auto set = [&](int x, int y) { solid[size_t(y) * W + size_t(x)] = 1; };
+    for (int y = 0; y < H; ++y) {
+        for (int x = 0; x < W; ++x) {
+            double ring = std::hypot(x - 85, y - 30);
+            double along = std::clamp(((x - 10) * 80.0 + (y - 70) * 20.0) / (80.0 * 80 + 20 * 20), 0.0, 1.0);
+            bool bar = std::hypot(x - (10 + 80 * along), y - (70 + 20 * along)) < 1.6;
+            bool ellipse = std::pow((x - 135) / 20.0, 2) + std::pow((y - 30) / 14.0, 2) <= 1 && !(x > 130 && std::abs(y - 30) < 4);
+            if (std::hypot(x - 30, y - 30) <= 20 || (ring >= 12 && ring <= 22) || bar || ellipse ||
+                (x >= 20 && x < 36 && y >= 95 && y < 111 && (x + y) % 2 == 0)) {
+                set(x, y);
+            }
+        }
+    }
+    for (auto [x, y] : {std::pair{100, 70}, {104, 74}, {105, 74}}) {
+        set(x, y);  // specks
+    }
+    for (int k = 0; k < 8; ++k) {  // a staircase of blocks that meet at their corners
+        for (int d = 0; d < 9; ++d) {
+            set(100 + 3 * k + d % 3, 85 + 3 * k + d / 3);
+        }
+    }
+    write_bytes(file("mask.tga"), mask_tga(W, H, solid));
+    tool_run traced = run_tool(TARVEX, {file("mask.tga"), file("mask.col")});
+    ASSERT_EQ(traced.status, 0) << traced.errors;
+    EXPECT_NE(traced.errors.find("specks under 4 square units dropped (130 solid, 0 holes)"), std::string::npos)
+        << traced.errors;
+
+    // every point whose pixel is solid and farther than the tolerance (1) from the pixels' edges is
+    // stored; every empty one farther than 2 is not
+    std::vector<uint8_t> stored = read_bytes(file("mask.col"));
+    auto all_of_round = [&](int x, int y, int radius, uint8_t state) {
+        for (int dy = -radius; dy <= radius; ++dy) {
+            for (int dx = -radius; dx <= radius; ++dx) {
+                bool inside = x + dx >= 0 && y + dy >= 0 && x + dx < W && y + dy < H;
+                if ((inside ? solid[size_t(y + dy) * W + size_t(x + dx)] : 0) != state) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    };
+    for (int y = 0; y < H; ++y) {
+        for (int x = 0; x < W; ++x) {
+            if (all_of_round(x, y, 1, 1)) {
+                ASSERT_TRUE(stored_holds(stored, x, y)) << "lost at " << x << "," << y;
+            } else if (all_of_round(x, y, 2, 0)) {
+                ASSERT_FALSE(stored_holds(stored, x, y)) << "gained at " << x << "," << y;
+            }
+        }
+    }
+    EXPECT_FALSE(stored_holds(stored, 85, 30));  // the ring's hole
+
+    // the outlines as traced: three corners or more, none crossing or touching an outline of another
+    // region (the outlines of one region share the lines it is cut along)
+    pixel_mask mask = {W, H, solid};
+    tracing outlines;
+    std::string problem;
+    ASSERT_TRUE(trace_mask(mask, {}, outlines, problem)) << problem;
+    for (size_t k = 0; k < outlines.outlines.size(); ++k) {
+        const traced_outline& one = outlines.outlines[k];
+        ASSERT_GE(one.points.size(), 3u);
+        std::vector<std::vector<drawn_point>> others;
+        for (const traced_outline& other : outlines.outlines) {
+            if (other.pixel_x != one.pixel_x || other.pixel_y != one.pixel_y) {
+                others.push_back(other.points);
+            }
+        }
+        others.push_back(one.points);
+        EXPECT_FALSE(outlines_that_meet(others).back()) << "the outline from " << one.pixel_x << "," << one.pixel_y;
+    }
+}
+
+TEST_F(Tools, TheImagersPictureTracesBackToTheSamePoints)
+{
+    ASSERT_EQ(run_tool(TARVEX, {"--fix", std::string(EXAMPLES_DIR) + "/level.txt", file("level.col")}).status, 0);
+    ASSERT_EQ(run_tool(MIROLT, {file("level.col"), file("level.tga")}).status, 0);
+    tool_run traced = run_tool(TARVEX, {file("level.tga"), file("back.col")});
+    ASSERT_EQ(traced.status, 0) << traced.errors;
+    std::vector<uint8_t> drawn = read_bytes(file("level.col"));
+    std::vector<uint8_t> back = read_bytes(file("back.col"));
+    for (int y = 0; y < WORKING_SIDE; y += 3) {
+        for (int x = 0; x < WORKING_SIDE; x += 3) {
+            bool held = stored_holds(drawn, x, y);
+            bool near_outline = false;  // within a unit of an outline
+            for (int d = 0; d < 9 && !near_outline; ++d) {
+                near_outline = stored_holds(drawn, x + d % 3 - 1, y + d / 3 - 1) != held;
+            }
+            if (!near_outline) {
+                ASSERT_EQ(stored_holds(back, x, y), held) << "at " << x << "," << y;
+            }
+        }
+    }
 }
 
 TEST_F(Tools, AFileWithoutPolygonsDrawsABlackPicture)
