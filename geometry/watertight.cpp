@@ -141,31 +141,72 @@ edge_equation contained_edge(std::span<const drawn_point> outline, size_t edge, 
     int t3 = truncated_raw(computed.c3);
     candidate best;
     bool found = false;
+    // Every candidate lies outside the edge's ends by at least |at a - at b|, what its turn away from
+    // the edge makes, and that needs no C1: a candidate that cannot win by it is not measured.
+    // The truncated normal, tried first, usually wins or comes close, so few others are measured;
+    // the winner is the one the order below finds first, as the truncated one is the only one at
+    // distance 0.
+    double magnitude = (std::fabs(a.x) + std::fabs(a.y) + std::fabs(b.x) + std::fabs(b.y)) * 2.0 * (steps + std::abs(t2) + std::abs(t3));
+    double slack = 1e-12 * magnitude;  // far beyond what rounding moves the measures
+    auto try_candidate = [&](int c2, int c3) {
+        double length = std::sqrt(double(c2) * double(c2) + double(c3) * double(c3));
+        if (std::fabs(length / RAW_SCALE - 1.0) > NORMAL_TOLERANCE) {
+            return;
+        }
+        int distance = std::abs(c2 - t2) + std::abs(c3 - t3);
+        if (found) {
+            double turned = std::fabs((double(a.y) - b.y) * c2 + (double(a.x) - b.x) * c3);
+            double least = std::max(turned - slack, 0.0) / length;
+            if (cannot_win({0, c2, c3, least, least, 0}, distance, best)) {
+                return;
+            }
+        }
+        // C1 holds at least the edge's own ends, and every measure rises with C1, each rounding
+        // step being monotone: a candidate whose least measures cannot win is not climbed for
+        double least_c1 = ceiling(std::max(needed_c1(a, c2, c3), needed_c1(b, c2, c3),
+                                           [](const auto& x, const auto& y) { return greater(y, x); }));
+        if (found && cannot_win(measured(least_c1, a, b, c2, c3, length, sine_a, sine_b), distance, best)) {
+            return;
+        }
+        double c1 = ceiling(largest_needed_c1(outline, edge, c2, c3));
+        if (std::fabs(c1) > double(INT32_MAX)) {
+            return;
+        }
+        candidate tried = measured(c1, a, b, c2, c3, length, sine_a, sine_b);
+        tried.c1 = int(c1);
+        tried.distance = distance;
+        if (!found || better(tried, best)) {
+            best = tried;
+            found = true;
+        }
+    };
+    try_candidate(t2, t3);
+    double across = double(a.x) - b.x;  // how the turn grows with C3
     for (int c2 = t2 - steps; c2 <= t2 + steps; ++c2) {
-        for (int c3 = t3 - steps; c3 <= t3 + steps; ++c3) {
-            double length = std::sqrt(double(c2) * double(c2) + double(c3) * double(c3));
-            if (std::fabs(length / RAW_SCALE - 1.0) > NORMAL_TOLERANCE) {
+        // once a close candidate is found, only a C3 whose turn is within its weighed overshoot times
+        // the longest normal can win: the others are not tried at all
+        int first = t3 - steps;
+        int last = t3 + steps;
+        if (found && best.overshoot <= 1.0) {
+            double reach = best.weighted * RAW_SCALE * (1.0 + NORMAL_TOLERANCE) * (1.0 + 1e-9) + slack;
+            double turn = (double(a.y) - b.y) * c2;
+            if (across == 0.0 && std::fabs(turn) > reach) {
                 continue;
             }
-            int distance = std::abs(c2 - t2) + std::abs(c3 - t3);
-            // C1 holds at least the edge's own ends, and every measure rises with C1, each rounding
-            // step being monotone: a candidate whose least measures cannot win is not climbed for
-            double least_c1 = ceiling(std::max(needed_c1(a, c2, c3), needed_c1(b, c2, c3), [](const auto& x, const auto& y) {
-                return greater(y, x);
-            }));
-            if (found && cannot_win(measured(least_c1, a, b, c2, c3, length, sine_a, sine_b), distance, best)) {
-                continue;
+            if (across != 0.0) {
+                double from = (-turn - reach) / across;
+                double to = (-turn + reach) / across;
+                if (from > to) {
+                    std::swap(from, to);
+                }
+                // widened far beyond what rounding the division moves them
+                first = int(std::max(double(first), std::floor(from - 1e-6 - 1e-12 * std::fabs(from))));
+                last = int(std::min(double(last), std::ceil(to + 1e-6 + 1e-12 * std::fabs(to))));
             }
-            double c1 = ceiling(largest_needed_c1(outline, edge, c2, c3));
-            if (std::fabs(c1) > double(INT32_MAX)) {
-                continue;
-            }
-            candidate tried = measured(c1, a, b, c2, c3, length, sine_a, sine_b);
-            tried.c1 = int(c1);
-            tried.distance = distance;
-            if (!found || better(tried, best)) {
-                best = tried;
-                found = true;
+        }
+        for (int c3 = first; c3 <= last; ++c3) {
+            if (c2 != t2 || c3 != t3) {
+                try_candidate(c2, c3);
             }
         }
     }
