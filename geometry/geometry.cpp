@@ -192,6 +192,8 @@ point_side side_of_convex(std::span<const drawn_point> outline, drawn_point poin
 
 namespace {
 
+constexpr size_t PLAIN_SCAN_EDGES = 24;
+
 // Edges next to each other meet only at their joint, which turns; any other two must not meet.
 bool apart(size_t count, size_t i, size_t j)
 {
@@ -237,6 +239,19 @@ polygon_crossing find_crossing(std::span<const drawn_point> points)
     size_t count = points.size();
     polygon_crossing found;
     if (count < 4) {
+        return found;
+    }
+    if (count <= PLAIN_SCAN_EDGES) {
+        // few edges: every pair in order costs less than building the grid
+        for (size_t i = 0; i < count; ++i) {
+            for (size_t j = i + 2; j < count; ++j) {
+                drawn_point at{};
+                if (apart(count, i, j) &&
+                    segments_meet(points[i], points[(i + 1) % count], points[j], points[(j + 1) % count], at)) {
+                    return {true, i, j, at};
+                }
+            }
+        }
         return found;
     }
     search_grid grid = grid_along(points);

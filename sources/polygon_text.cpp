@@ -322,11 +322,26 @@ bool read_drawing(polygon_text& text, drawing& drawn, warning_list& warnings, re
     return true;
 }
 
+namespace {
+
+// The shortest text that reads back as the value. A whole number below 100,000 in size is its digits,
+// as its exponent form is never shorter, and that is most of what designers write; it is made
+// without the general search.
+char* shortest_text(char* first, char* last, float value)
+{
+    if (std::fabs(value) < 100000.0f && value == std::trunc(value) && !(value == 0.0f && std::signbit(value))) {
+        return std::to_chars(first, last, int(value)).ptr;
+    }
+    return std::to_chars(first, last, value).ptr;
+}
+
+}  // namespace
+
 void append_vertex_text(std::string& text, drawn_point point)
 {
     char digits[32];  // the shortest text of a float has at most 15 characters
-    text.append(digits, std::to_chars(digits, digits + sizeof digits, point.x).ptr).append(",");
-    text.append(digits, std::to_chars(digits, digits + sizeof digits, point.y).ptr);
+    text.append(digits, shortest_text(digits, digits + sizeof digits, point.x)).append(",");
+    text.append(digits, shortest_text(digits, digits + sizeof digits, point.y));
 }
 
 std::string drawing_text(const drawing& drawn)

@@ -11,6 +11,7 @@
 #include "watertight.h"
 
 #include <bit>
+#include <charconv>
 #include <random>
 
 namespace {
@@ -216,6 +217,24 @@ std::string polygon_lines(std::initializer_list<const char*> vertices)
         text += std::string(vertex) + "\r\n";
     }
     return text + "endpolygon\r\n";
+}
+
+// A vertex's text is the shortest that reads back the same: the quick way for whole numbers against
+// the general one, over every whole number it takes and those beside it.
+TEST(PassOne, VertexTextIsTheShortestForEveryWholeNumber)
+{
+    auto general = [](float x, float y) {
+        char digits[64];
+        char* end = std::to_chars(digits, digits + 32, x).ptr;
+        *end++ = ',';
+        return std::string(digits, std::to_chars(end, digits + sizeof digits, y).ptr);
+    };
+    for (int whole = -100001; whole <= 100001; ++whole) {
+        float value = float(whole);
+        std::string made;
+        append_vertex_text(made, {value, -0.0f});
+        ASSERT_EQ(made, general(value, -0.0f)) << whole;
+    }
 }
 
 TEST(PolygonChecks, WarnAboutShapesThatAreAlmostCertainlyMistakes)
