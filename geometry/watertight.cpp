@@ -129,13 +129,24 @@ int truncated_raw(float value)
 
 }  // namespace
 
-edge_equation contained_edge(std::span<const drawn_point> outline, size_t edge, const edge_equation& computed)
+std::vector<double> corner_sines(std::span<const drawn_point> outline)
+{
+    size_t count = outline.size();
+    std::vector<double> sines(count);
+    for (size_t k = 0; k < count; ++k) {
+        sines[k] = std::max(corner_half_sine(outline[(k + count - 1) % count], outline[k], outline[(k + 1) % count]), 1e-3);
+    }
+    return sines;
+}
+
+edge_equation contained_edge(std::span<const drawn_point> outline, size_t edge, const edge_equation& computed,
+                             std::span<const double> sines)
 {
     size_t count = outline.size();
     const drawn_point& a = outline[edge];
     const drawn_point& b = outline[(edge + 1) % count];
-    double sine_a = std::max(corner_half_sine(outline[(edge + count - 1) % count], a, b), 1e-3);
-    double sine_b = std::max(corner_half_sine(a, b, outline[(edge + 2) % count]), 1e-3);
+    double sine_a = sines[edge];
+    double sine_b = sines[(edge + 1) % count];
     int steps = std::min(sine_a, sine_b) < SHARP_HALF_SINE ? SHARP_NORMAL_STEPS : NORMAL_STEPS;
     int t2 = truncated_raw(computed.c2);
     int t3 = truncated_raw(computed.c3);

@@ -294,9 +294,10 @@ bool contain_drawn_polygon(text_state& state)
     }
     std::span<const drawn_point> outline(state.vertices.data(), state.vertices.size() - 1);
     uint8_t* records = state.result.records.data() + state.record_start + HEADER_WORD_SIZE;
+    std::vector<double> sines = corner_sines(outline);
     for (size_t i = 0; i < state.held_edges.size(); ++i) {
         held_edge& edge = state.held_edges[i];
-        edge.values.equation = contained_edge(outline, i, edge.values.equation);
+        edge.values.equation = contained_edge(outline, i, edge.values.equation, sines);
         if (!edge_fits_record(edge.values.equation)) {
             return fail(state, edge.b_place, "edge too far from the origin to store");
         }

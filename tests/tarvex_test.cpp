@@ -330,7 +330,7 @@ TEST(Watertight, EveryEdgeHoldsEveryDrawnVertexAndStaysCloseToIt)
             const drawn_point& a = outline[e];
             const drawn_point& b = outline[(e + 1) % outline.size()];
             uint8_t stored[8];
-            encode_edge(contained_edge(outline, e, computed_edge(a.x, a.y, b.x, b.y)), stored);
+            encode_edge(contained_edge(outline, e, computed_edge(a.x, a.y, b.x, b.y), corner_sines(outline)), stored);
             int64_t c1 = int32_t(get_be32(stored));
             int64_t c2 = int16_t(get_be16(stored + 4));
             int64_t c3 = int16_t(get_be16(stored + 6));
