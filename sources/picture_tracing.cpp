@@ -178,11 +178,36 @@ std::vector<drawn_point> simplified(const std::vector<drawn_point>& loop, double
             runs.push_back({far, to});
         }
     }
-    std::vector<drawn_point> corners;
+    // Douglas and Peucker keep corners that a chord between their neighbours could stand for: each
+    // goes whose neighbours' chord passes within the tolerance of every corner between them
+    std::vector<size_t> at;
     for (size_t i = 0; i < count; ++i) {
         if (kept[i]) {
-            corners.push_back(loop[i]);
+            at.push_back(i);
         }
+    }
+    auto chord_holds = [&](size_t from, size_t to) {
+        for (size_t i = (from + 1) % count; i != to; i = (i + 1) % count) {
+            if (distance_to_segment(loop[i], loop[from], loop[to]) > tolerance) {
+                return false;
+            }
+        }
+        return true;
+    };
+    for (bool dropped = true; dropped && at.size() > 3;) {
+        dropped = false;
+        for (size_t k = 0; k < at.size() && at.size() > 3;) {
+            if (chord_holds(at[(k + at.size() - 1) % at.size()], at[(k + 1) % at.size()])) {
+                at.erase(at.begin() + long(k));
+                dropped = true;
+            } else {
+                ++k;
+            }
+        }
+    }
+    std::vector<drawn_point> corners;
+    for (size_t i : at) {
+        corners.push_back(loop[i]);
     }
     return corners;
 }
