@@ -6,7 +6,7 @@ set -euo pipefail
 build=${1:-build-fuzz}
 seconds=${2:-60}
 here=$(cd "$(dirname "$0")" && pwd)
-for target in tarvex mirolt maps reader; do
+for target in tarvex mirolt maps reader pictures; do
   scratch=$(mktemp -d)
   max_len=4096
   [ "$target" = maps ] && max_len=65536  # a map with its tile layers is larger than the other inputs
