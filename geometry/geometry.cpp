@@ -200,6 +200,67 @@ bool apart(size_t count, size_t i, size_t j)
     return j >= i + 2 && !(i == 0 && j == count - 1);
 }
 
+// An edge of one of several closed outlines: edge `index` runs from that point to the next.
+struct outline_edge {
+    uint32_t outline;
+    uint32_t index;
+};
+
+// The pairs of edges whose bounds share a square of a grid over them, each pair once, in the square
+// where their bounds' overlap starts; the first of each pair comes first in the outlines' order.
+// Neighbouring edges of one outline, which meet at their joint, are left out.
+std::vector<std::pair<outline_edge, outline_edge>> nearby_edges(std::span<const std::span<const drawn_point>> outlines)
+{
+    struct reach {
+        outline_edge edge;
+        int x0, y0, x1, y1;
+    };
+    std::vector<drawn_point> all;
+    for (std::span<const drawn_point> outline : outlines) {
+        all.insert(all.end(), outline.begin(), outline.end());
+    }
+    std::vector<std::pair<outline_edge, outline_edge>> pairs;
+    if (all.empty()) {
+        return pairs;
+    }
+    search_grid grid = grid_along(all);
+    std::vector<reach> edges;
+    std::vector<std::vector<uint32_t>> squares(grid.size());
+    for (uint32_t k = 0; k < outlines.size(); ++k) {
+        std::span<const drawn_point> outline = outlines[k];
+        for (uint32_t i = 0; i < outline.size(); ++i) {
+            const drawn_point& a = outline[i];
+            const drawn_point& b = outline[(i + 1) % outline.size()];
+            reach r = {{k, i}, grid.column(std::min(a.x, b.x)), grid.row(std::min(a.y, b.y)),
+                       grid.column(std::max(a.x, b.x)), grid.row(std::max(a.y, b.y))};
+            for (int y = r.y0; y <= r.y1; ++y) {
+                for (int x = r.x0; x <= r.x1; ++x) {
+                    squares[grid.index(x, y)].push_back(uint32_t(edges.size()));
+                }
+            }
+            edges.push_back(r);
+        }
+    }
+    for (int y = 0; y < grid.rows; ++y) {
+        for (int x = 0; x < grid.columns; ++x) {
+            const std::vector<uint32_t>& here = squares[grid.index(x, y)];
+            for (size_t m = 0; m < here.size(); ++m) {
+                for (size_t n = m + 1; n < here.size(); ++n) {
+                    const reach& p = edges[std::min(here[m], here[n])];
+                    const reach& q = edges[std::max(here[m], here[n])];
+                    bool first_square = std::max(p.x0, q.x0) == x && std::max(p.y0, q.y0) == y;
+                    bool neighbours = p.edge.outline == q.edge.outline &&
+                                      !apart(outlines[p.edge.outline].size(), p.edge.index, q.edge.index);
+                    if (first_square && !neighbours) {
+                        pairs.emplace_back(p.edge, q.edge);
+                    }
+                }
+            }
+        }
+    }
+    return pairs;
+}
+
 }  // namespace
 
 bool segments_meet(drawn_point a, drawn_point b, drawn_point c, drawn_point d, drawn_point& at)
@@ -232,10 +293,8 @@ bool segments_meet(drawn_point a, drawn_point b, drawn_point c, drawn_point d, d
 
 polygon_crossing find_crossing(std::span<const drawn_point> points)
 {
-    // The edges are entered in the squares of a grid that their bounds reach, and only edges that
-    // share a square are tried, each pair once, in the square where their bounds' overlap starts. The
-    // pair of least (first edge, second edge) that meets is the answer, as a scan of every pair in
-    // order would find first.
+    // Only edges whose bounds share a square of a grid are tried; the pair of least (first edge,
+    // second edge) that meets is the answer, as a scan of every pair in order would find first.
     size_t count = points.size();
     polygon_crossing found;
     if (count < 4) {
@@ -254,43 +313,14 @@ polygon_crossing find_crossing(std::span<const drawn_point> points)
         }
         return found;
     }
-    search_grid grid = grid_along(points);
-    struct reach {
-        int x0, y0, x1, y1;
-    };
-    std::vector<reach> reaches(count);
-    std::vector<std::vector<uint32_t>> squares(grid.size());
-    for (size_t i = 0; i < count; ++i) {
-        const drawn_point& a = points[i];
-        const drawn_point& b = points[(i + 1) % count];
-        reach r = {grid.column(std::min(a.x, b.x)), grid.row(std::min(a.y, b.y)), grid.column(std::max(a.x, b.x)),
-                   grid.row(std::max(a.y, b.y))};
-        reaches[i] = r;
-        for (int y = r.y0; y <= r.y1; ++y) {
-            for (int x = r.x0; x <= r.x1; ++x) {
-                squares[grid.index(x, y)].push_back(uint32_t(i));
-            }
-        }
-    }
-    for (int y = 0; y < grid.rows; ++y) {
-        for (int x = 0; x < grid.columns; ++x) {
-            const std::vector<uint32_t>& here = squares[grid.index(x, y)];
-            for (size_t m = 0; m < here.size(); ++m) {
-                for (size_t n = m + 1; n < here.size(); ++n) {
-                    size_t i = std::min(here[m], here[n]);
-                    size_t j = std::max(here[m], here[n]);
-                    const reach& p = reaches[i];
-                    const reach& q = reaches[j];
-                    bool first_square = std::max(p.x0, q.x0) == x && std::max(p.y0, q.y0) == y;
-                    bool earlier = !found.found || i < found.first_edge ||
-                                   (i == found.first_edge && j < found.second_edge);
-                    drawn_point at{};
-                    if (first_square && earlier && apart(count, i, j) &&
-                        segments_meet(points[i], points[(i + 1) % count], points[j], points[(j + 1) % count], at)) {
-                        found = {true, i, j, at};
-                    }
-                }
-            }
+    const std::span<const drawn_point> outlines[] = {points};
+    for (const auto& [p, q] : nearby_edges(outlines)) {
+        size_t i = p.index;
+        size_t j = q.index;
+        bool earlier = !found.found || i < found.first_edge || (i == found.first_edge && j < found.second_edge);
+        drawn_point at{};
+        if (earlier && segments_meet(points[i], points[(i + 1) % count], points[j], points[(j + 1) % count], at)) {
+            found = {true, i, j, at};
         }
     }
     return found;
@@ -348,60 +378,19 @@ double corner_half_sine(drawn_point before, drawn_point corner, drawn_point afte
 
 std::vector<bool> outlines_that_meet(std::span<const std::vector<drawn_point>> outlines)
 {
-    // as the crossing search does, over every outline's edges at once
-    struct edge {
-        uint32_t outline;
-        uint32_t index;
-        int x0, y0, x1, y1;  // the squares its bounds reach
-    };
-    std::vector<drawn_point> all;
-    for (const std::vector<drawn_point>& outline : outlines) {
-        all.insert(all.end(), outline.begin(), outline.end());
-    }
+    std::vector<std::span<const drawn_point>> spans(outlines.begin(), outlines.end());
     std::vector<bool> meeting(outlines.size(), false);
-    if (all.empty()) {
-        return meeting;
-    }
-    search_grid grid = grid_along(all);
-    std::vector<edge> edges;
-    std::vector<std::vector<uint32_t>> squares(grid.size());
-    for (uint32_t k = 0; k < outlines.size(); ++k) {
-        const std::vector<drawn_point>& outline = outlines[k];
-        for (uint32_t i = 0; i < outline.size(); ++i) {
-            const drawn_point& a = outline[i];
-            const drawn_point& b = outline[(i + 1) % outline.size()];
-            edge e = {k, i, grid.column(std::min(a.x, b.x)), grid.row(std::min(a.y, b.y)),
-                      grid.column(std::max(a.x, b.x)), grid.row(std::max(a.y, b.y))};
-            for (int y = e.y0; y <= e.y1; ++y) {
-                for (int x = e.x0; x <= e.x1; ++x) {
-                    squares[grid.index(x, y)].push_back(uint32_t(edges.size()));
-                }
-            }
-            edges.push_back(e);
+    for (const auto& [p, q] : nearby_edges(spans)) {
+        if (meeting[p.outline] && meeting[q.outline]) {
+            continue;
         }
-    }
-    for (int y = 0; y < grid.rows; ++y) {
-        for (int x = 0; x < grid.columns; ++x) {
-            const std::vector<uint32_t>& here = squares[grid.index(x, y)];
-            for (size_t m = 0; m < here.size(); ++m) {
-                for (size_t n = m + 1; n < here.size(); ++n) {
-                    const edge& p = edges[std::min(here[m], here[n])];
-                    const edge& q = edges[std::max(here[m], here[n])];
-                    if (std::max(p.x0, q.x0) != x || std::max(p.y0, q.y0) != y ||
-                        (p.outline == q.outline && !apart(outlines[p.outline].size(), p.index, q.index)) ||
-                        (meeting[p.outline] && meeting[q.outline])) {
-                        continue;
-                    }
-                    const std::vector<drawn_point>& one = outlines[p.outline];
-                    const std::vector<drawn_point>& other = outlines[q.outline];
-                    drawn_point at{};
-                    if (segments_meet(one[p.index], one[(p.index + 1) % one.size()], other[q.index],
-                                      other[(q.index + 1) % other.size()], at)) {
-                        meeting[p.outline] = true;
-                        meeting[q.outline] = true;
-                    }
-                }
-            }
+        const std::vector<drawn_point>& one = outlines[p.outline];
+        const std::vector<drawn_point>& other = outlines[q.outline];
+        drawn_point at{};
+        if (segments_meet(one[p.index], one[(p.index + 1) % one.size()], other[q.index],
+                          other[(q.index + 1) % other.size()], at)) {
+            meeting[p.outline] = true;
+            meeting[q.outline] = true;
         }
     }
     return meeting;
