@@ -23,13 +23,18 @@ bool same_place(const corner& a, const corner& b)
     return a.at.x == b.at.x && a.at.y == b.at.y;
 }
 
-std::vector<drawn_point> points_of(std::span<const corner> outline)
+void points_into(std::span<const corner> outline, std::vector<drawn_point>& points)
 {
-    std::vector<drawn_point> points;
-    points.reserve(outline.size());
+    points.clear();
     for (const corner& vertex : outline) {
         points.push_back(vertex.at);
     }
+}
+
+std::vector<drawn_point> points_of(std::span<const corner> outline)
+{
+    std::vector<drawn_point> points;
+    points_into(outline, points);
     return points;
 }
 
@@ -137,6 +142,24 @@ size_t weld_reflex_corners(std::vector<corner>& outline)
     return count - outline.size();
 }
 
+// Whether an outline whose every corner turns the filled way goes round once, so that it cannot cross
+// itself: its edges' directions then change half-plane (above or below, the direction along +x
+// counted above and along -x below) exactly twice, each corner turning less than half a turn.
+bool winds_once(std::span<const drawn_point> outline)
+{
+    size_t count = outline.size();
+    auto upper = [&](size_t i) {
+        const drawn_point& a = outline[i];
+        const drawn_point& b = outline[(i + 1) % count];
+        return b.y > a.y || (b.y == a.y && b.x > a.x);
+    };
+    size_t changes = 0;
+    for (size_t i = 0; i < count; ++i) {
+        changes += upper(i) != upper((i + 1) % count) ? 1 : 0;
+    }
+    return changes == 2;
+}
+
 bool is_convex(std::span<const drawn_point> outline)
 {
     for (size_t i = 0; i < outline.size(); ++i) {
@@ -165,13 +188,14 @@ void blunt_sharp_corners(std::vector<corner>& piece)
         const corner at_corner = piece[i];
         const drawn_point middle = at_corner.at;
         const drawn_point after = piece[(i + 1) % count].at;
-        if (corner_half_sine(before, middle, after) >= SHARP_HALF_SINE) {
-            continue;
-        }
         double ux = double(before.x) - middle.x;
         double uy = double(before.y) - middle.y;
         double vx = double(after.x) - middle.x;
         double vy = double(after.y) - middle.y;
+        // a right or wider angle is never sharp, and most corners are: the sine is left unworked
+        if (ux * vx + uy * vy <= 0.0 || corner_half_sine(before, middle, after) >= SHARP_HALF_SINE) {
+            continue;
+        }
         double u_length = std::hypot(ux, uy);
         double v_length = std::hypot(vx, vy);
         ux /= u_length;
@@ -272,10 +296,10 @@ bool split_into_pieces(std::span<const corner> outline, std::vector<std::vector<
 // A convex piece of more corners than the cap, split along diagonals into strips: each takes the last
 // strip's diagonal and as many corners as the cap allows, alternately from either side, so the count is
 // the least, (m - 2) / (cap - 2) rounded up, and no corner is shared by every strip.
-void split_to_cap(const std::vector<corner>& piece, size_t cap, std::vector<std::vector<corner>>& out)
+void split_to_cap(std::vector<corner>&& piece, size_t cap, std::vector<std::vector<corner>>& out)
 {
     if (cap < 3 || piece.size() <= cap) {
-        out.push_back(piece);
+        out.push_back(std::move(piece));
         return;
     }
     size_t left = 0;  // the ends of the diagonal that the next strip starts from
@@ -324,7 +348,9 @@ bool mend_drawing(const drawing& drawn, size_t max_corners, drawing& mended, std
     size_t stored = 0;
     size_t more_pieces = 0;  // that the cap on corners adds
     std::vector<corner> outline;
+    std::vector<drawn_point> points;
     std::vector<std::vector<corner>> pieces;
+    std::vector<std::vector<corner>> capped;
     for (size_t number = 0; number < drawn.shapes.size(); ++number) {
         const drawn_shape& shape = drawn.shapes[number];
         outline.clear();
@@ -336,7 +362,7 @@ bool mend_drawing(const drawing& drawn, size_t max_corners, drawing& mended, std
         bool closed = outline.size() >= 2 && same_place(outline.front(), outline.back());
         cleanup dropped = clean_outline(outline);
         dropped.repeated -= closed ? 1 : 0;  // the closing repeat is no mistake
-        std::vector<drawn_point> points = points_of(outline);
+        points_into(outline, points);
         auto refuse_crossing = [&]() {
             polygon_crossing crossing = find_crossing(points);
             if (crossing.found) {
@@ -378,15 +404,16 @@ bool mend_drawing(const drawing& drawn, size_t max_corners, drawing& mended, std
             std::reverse(points.begin(), points.end());
             say.add(" runs clockwise on the picture; its vertices are reversed");
         }
-        if (refuse_crossing()) {
+        bool convex = is_convex(points);  // then it has no reflex corner to weld
+        if (!(convex && winds_once(points)) && refuse_crossing()) {
             return false;
         }
-        if (size_t welded = weld_reflex_corners(outline); welded != 0) {
-            points = points_of(outline);
+        if (size_t welded = convex ? 0 : weld_reflex_corners(outline); welded != 0) {
+            points_into(outline, points);
+            convex = is_convex(points);
             say.add(": " + counted(welded, "reflex corner", "reflex corners") +
                     " within 1/256 unit of a straight line welded");
         }
-        bool convex = is_convex(points);
         if (convex) {
             pieces.assign(1, outline);
         } else if (!split_into_pieces(outline, pieces)) {
@@ -395,10 +422,10 @@ bool mend_drawing(const drawing& drawn, size_t max_corners, drawing& mended, std
             return false;
         }
         size_t convex_pieces = pieces.size();
-        std::vector<std::vector<corner>> capped;
+        capped.clear();
         for (std::vector<corner>& piece : pieces) {
             blunt_sharp_corners(piece);
-            split_to_cap(piece, max_corners, capped);
+            split_to_cap(std::move(piece), max_corners, capped);
         }
         more_pieces += capped.size() - convex_pieces;
         std::string stored_as = capped.size() == 1 ? "" : "; stored as polygons " + std::to_string(stored) + " to " +
