@@ -69,8 +69,8 @@ void add_outlines(const grid_polygon& boundary, std::vector<std::vector<drawn_po
     }
 }
 
-// Cuts a region through its first hole, by a vertical line through the hole's middle, until no hole
-// is left, and adds the outlines. False when the cuts run out.
+// Cuts a region through its first hole, along the hole's flat top or else by a vertical line through
+// its middle, until no hole is left, and adds the outlines. False when the cuts run out.
 bool add_region(const grid_region& region, int& cuts_left, std::vector<std::vector<drawn_point>>& out)
 {
     if (region.begin_holes() == region.end_holes()) {
@@ -87,13 +87,29 @@ bool add_region(const grid_region& region, int& cuts_left, std::vector<std::vect
     bool across = x1 - x0 < 2;  // a hole one step of the grid wide is cut across its height instead
     coordinate y0 = bp::yl(hole_box);
     coordinate y1 = bp::yh(hole_box);
+    coordinate cut = across ? y0 + (y1 - y0) / 2 : x0 + (x1 - x0) / 2;
+    // A hole with a flat top, as a walled room has, is cut along it: the part above is a bar and the
+    // part below takes the hole into its outline, so a room's walls are four pieces, not six. A hole
+    // that only touches the line at a point is cut through its middle instead, as that would leave it
+    // closed at the point.
+    coordinate top_from = x1;
+    coordinate top_to = x0;
+    for (const grid_point& point : *region.begin_holes()) {
+        if (point.y() == y0) {
+            top_from = std::min(top_from, point.x());
+            top_to = std::max(top_to, point.x());
+        }
+    }
+    if (top_from < top_to && y1 > y0) {
+        across = true;
+        cut = y0;
+    }
     bp::rectangle_data<coordinate> box;
     bp::extents(box, region);
     coordinate left = bp::xl(box) - 1;
     coordinate top = bp::yl(box) - 1;
     coordinate right = bp::xh(box) + 1;
     coordinate bottom = bp::yh(box) + 1;
-    coordinate cut = across ? y0 + (y1 - y0) / 2 : x0 + (x1 - x0) / 2;
     grid_set whole;
     whole.insert(region);
     using namespace bp::operators;
