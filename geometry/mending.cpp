@@ -51,6 +51,7 @@ cleanup clean_outline(std::vector<corner>& outline)
     for (bool changed = true; changed && outline.size() >= 2;) {
         changed = false;
         std::vector<corner> kept;
+        kept.reserve(outline.size());
         for (const corner& vertex : outline) {
             if (!kept.empty() && same_place(kept.back(), vertex)) {
                 ++dropped.repeated;
@@ -377,7 +378,8 @@ bool mend_drawing(const drawing& drawn, size_t max_corners, drawing& mended, std
             say.add(" has no area; dropped");
             continue;
         }
-        if (twice_area(points) == 0.0) {
+        double area = twice_area(points);
+        if (area == 0.0) {
             // a crossing outline may cancel its own area, as a bow tie does: it is refused all the same
             if (refuse_crossing()) {
                 return false;
@@ -399,7 +401,7 @@ bool mend_drawing(const drawing& drawn, size_t max_corners, drawing& mended, std
             }
             say.add(words + " dropped");
         }
-        if (twice_area(points) < 0.0) {
+        if (area < 0.0) {
             std::reverse(outline.begin(), outline.end());
             std::reverse(points.begin(), points.end());
             say.add(" runs clockwise on the picture; its vertices are reversed");
@@ -415,6 +417,12 @@ bool mend_drawing(const drawing& drawn, size_t max_corners, drawing& mended, std
                     " within 1/256 unit of a straight line welded");
         }
         if (convex) {
+            blunt_sharp_corners(outline);
+            if (max_corners < 3 || outline.size() <= max_corners) {
+                add_piece(mended, shape.source, outline);  // as most shapes are: one piece, said nothing of
+                ++stored;
+                continue;
+            }
             pieces.assign(1, outline);
         } else if (!split_into_pieces(outline, pieces)) {
             refused = refusal_at(say.where, "polygon could not be split into convex pieces",
@@ -424,7 +432,9 @@ bool mend_drawing(const drawing& drawn, size_t max_corners, drawing& mended, std
         size_t convex_pieces = pieces.size();
         capped.clear();
         for (std::vector<corner>& piece : pieces) {
-            blunt_sharp_corners(piece);
+            if (!convex) {
+                blunt_sharp_corners(piece);  // a convex outline's corners are blunted already
+            }
             split_to_cap(std::move(piece), max_corners, capped);
         }
         more_pieces += capped.size() - convex_pieces;
