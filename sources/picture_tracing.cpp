@@ -141,6 +141,41 @@ pixel_loop follow_loop(const pixel_mask& mask, int x, int y, std::vector<bool>& 
 
 // Douglas and Peucker on a closed loop: from its first corner and the corner farthest from it, each
 // run between kept corners keeps its farthest corner while that lies beyond the tolerance.
+// Whether every corner strictly between corners from and to of the loop lies within the tolerance of
+// the chord between them.
+bool chord_holds(const std::vector<drawn_point>& loop, size_t from, size_t to, double tolerance)
+{
+    size_t count = loop.size();
+    for (size_t i = (from + 1) % count; i != to; i = (i + 1) % count) {
+        if (distance_to_segment(loop[i], loop[from], loop[to]) > tolerance) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The loop's corners taken greedily: from each kept corner the chord runs as far round as it holds,
+// from the loop's corner `start`, each chord standing for at most MAX_CHORD corners.
+std::vector<size_t> greedy_corners(const std::vector<drawn_point>& loop, double tolerance, size_t start)
+{
+    constexpr size_t MAX_CHORD = 256;
+    size_t count = loop.size();
+    std::vector<size_t> at = {start};
+    size_t walked = 0;
+    while (walked < count) {
+        size_t reach = 1;
+        while (reach < MAX_CHORD && walked + reach + 1 <= count &&
+               chord_holds(loop, (start + walked) % count, (start + walked + reach + 1) % count, tolerance)) {
+            ++reach;
+        }
+        walked += reach;
+        if (walked < count) {
+            at.push_back((start + walked) % count);
+        }
+    }
+    return at;
+}
+
 std::vector<drawn_point> simplified(const std::vector<drawn_point>& loop, double tolerance)
 {
     size_t count = loop.size();
@@ -186,24 +221,21 @@ std::vector<drawn_point> simplified(const std::vector<drawn_point>& loop, double
             at.push_back(i);
         }
     }
-    auto chord_holds = [&](size_t from, size_t to) {
-        for (size_t i = (from + 1) % count; i != to; i = (i + 1) % count) {
-            if (distance_to_segment(loop[i], loop[from], loop[to]) > tolerance) {
-                return false;
-            }
-        }
-        return true;
-    };
     for (bool dropped = true; dropped && at.size() > 3;) {
         dropped = false;
         for (size_t k = 0; k < at.size() && at.size() > 3;) {
-            if (chord_holds(at[(k + at.size() - 1) % at.size()], at[(k + 1) % at.size()])) {
+            if (chord_holds(loop, at[(k + at.size() - 1) % at.size()], at[(k + 1) % at.size()], tolerance)) {
                 at.erase(at.begin() + long(k));
                 dropped = true;
             } else {
                 ++k;
             }
         }
+    }
+    // a greedy walk from the corner farthest from the first often needs fewer corners still
+    std::vector<size_t> greedy = greedy_corners(loop, tolerance, farthest);
+    if (greedy.size() >= 3 && greedy.size() < at.size()) {
+        at = std::move(greedy);
     }
     std::vector<drawn_point> corners;
     for (size_t i : at) {
