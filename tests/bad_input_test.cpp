@@ -101,6 +101,7 @@ TEST_F(BadInput, FilesThatCannotBeUsedAreReported)
     write_text(file("square.txt"), SQUARE_TEXT);
     write_bytes(file("square.col"), hex(SQUARE_FILE));
     write_text(file("plain"), "a file, not a folder");
+    write_text(file("noise.png"), "a picture in name only");
     struct file_case {
         const char* name;
         const std::string& program;
@@ -123,6 +124,8 @@ TEST_F(BadInput, FilesThatCannotBeUsedAreReported)
         {"the preview as the collision file that is yet to be", TARVEX,
          {file("square.txt"), file("out"), "--preview", (dir / "." / "out").string()},
          "Couldn't write " + (dir / "." / "out").string() + ": it is the collision file."},
+        {"a picture that cannot be decoded", TARVEX, {file("noise.png"), file("out")},
+         file("noise.png") + ": the picture cannot be decoded as PNG or TGA (unknown image type)."},
         {"the text and the preview as one file", TARVEX,
          {file("square.txt"), file("square.col"), "--text", file("out"), "--preview", file("out")},
          "Couldn't write " + file("out") + ": it is the text file."},
