@@ -166,7 +166,8 @@ bool convex_and_filled(std::span<const drawn_point> vertices)
 }
 
 bool check_polygon(size_t number, place polygon, std::span<const drawn_point> vertices,
-                   std::span<const uint32_t> lines, std::span<const edge_equation> edges, warning_list& warnings)
+                   std::span<const uint32_t> lines, std::span<const edge_equation> edges, warning_list& warnings,
+                   bool tell_pointless)
 {
     auto at_vertex = [&](size_t i) { return place{polygon.file, lines[i], polygon.source}; };
     // every problem is told at once: an open outline is looked at as if it were closed
@@ -207,7 +208,7 @@ bool check_polygon(size_t number, place polygon, std::span<const drawn_point> ve
     if (!closed || area < 0.0 || found.found) {
         return false;
     }
-    if (!reaches_working_area(vertices, edges)) {
+    if (tell_pointless && !reaches_working_area(vertices, edges)) {
         add(warnings, warning_kind::outside_working_area, first, polygon, number,
             " contains no point of the working area (0..1599 in x and y)");
     }

@@ -15,9 +15,11 @@ void check_vertex(size_t number, place where, drawn_point vertex, warning_list& 
 
 // Adds the warnings for polygon `number`, begun at `polygon`, given its vertices as listed (the first
 // repeated last when closed), each vertex's line, and the edges stored for them. False when the
-// shape itself is at fault: not closed, without area, clockwise or not convex.
+// shape itself is at fault: not closed, without area, clockwise or not convex. Without
+// `tell_pointless`, a polygon that holds no point of the working area goes unsaid.
 bool check_polygon(size_t number, place polygon, std::span<const drawn_point> vertices,
-                   std::span<const uint32_t> lines, std::span<const edge_equation> edges, warning_list& warnings);
+                   std::span<const uint32_t> lines, std::span<const edge_equation> edges, warning_list& warnings,
+                   bool tell_pointless = true);
 
 // Whether the vertices, the first repeated last, make a closed, convex outline that runs
 // counter-clockwise on the picture and has an area: a polygon that stores as drawn.

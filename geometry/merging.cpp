@@ -69,10 +69,13 @@ void add_outlines(const grid_polygon& boundary, std::vector<std::vector<drawn_po
     }
 }
 
-// Cuts a region through its first hole, along the hole's flat top or else by a vertical line through
-// its middle, until no hole is left, and adds the outlines. False when the cuts run out.
+// Cuts a region through one of its holes, along the hole's flat top or else by a vertical line
+// through its middle, until no hole is left, and adds the outlines. False when the cuts run out. Of
+// many holes the one in the middle across is cut first, so that each side keeps about half of them
+// and a region of many holes costs a few rounds over it, not one per hole.
 bool add_region(const grid_region& region, int& cuts_left, std::vector<std::vector<drawn_point>>& out)
 {
+    constexpr size_t FEW_HOLES = 4;
     if (region.begin_holes() == region.end_holes()) {
         add_outlines(grid_polygon(region.begin(), region.end()), out);
         return true;
@@ -80,8 +83,20 @@ bool add_region(const grid_region& region, int& cuts_left, std::vector<std::vect
     if (cuts_left-- == 0) {
         return false;
     }
+    std::vector<std::pair<coordinate, const grid_polygon*>> holes;  // by their left ends
+    for (auto hole = region.begin_holes(); hole != region.end_holes(); ++hole) {
+        bp::rectangle_data<coordinate> box;
+        bp::extents(box, *hole);
+        holes.emplace_back(bp::xl(box), &*hole);
+    }
+    auto middle = holes.begin() + long(holes.size() <= FEW_HOLES ? 0 : holes.size() / 2);
+    if (holes.size() > FEW_HOLES) {
+        std::nth_element(holes.begin(), middle, holes.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+    }
+    const grid_polygon& cut_hole = *middle->second;
     bp::rectangle_data<coordinate> hole_box;
-    bp::extents(hole_box, *region.begin_holes());
+    bp::extents(hole_box, cut_hole);
     coordinate x0 = bp::xl(hole_box);
     coordinate x1 = bp::xh(hole_box);
     bool across = x1 - x0 < 2;  // a hole one step of the grid wide is cut across its height instead
@@ -94,7 +109,7 @@ bool add_region(const grid_region& region, int& cuts_left, std::vector<std::vect
     // closed at the point.
     coordinate top_from = x1;
     coordinate top_to = x0;
-    for (const grid_point& point : *region.begin_holes()) {
+    for (const grid_point& point : cut_hole) {
         if (point.y() == y0) {
             top_from = std::min(top_from, point.x());
             top_to = std::max(top_to, point.x());
@@ -148,7 +163,7 @@ grid_polygon on_grid_filled(const std::vector<drawn_point>& shape)
 
 // The regions' outlines, cut through their holes, in the filled order on the picture, where y grows
 // downward.
-bool outlines_of(const grid_set& set, std::vector<std::vector<drawn_point>>& outlines)
+bool outlines_of(const grid_set& set, size_t max_corners, std::vector<std::vector<drawn_point>>& outlines)
 {
     std::vector<grid_region> regions;
     set.get(regions);
@@ -160,7 +175,7 @@ bool outlines_of(const grid_set& set, std::vector<std::vector<drawn_point>>& out
         }
     }
     for (std::vector<drawn_point>& outline : outlines) {
-        if (outline.size() > MAX_MERGED_CORNERS) {
+        if (outline.size() > max_corners) {
             return false;
         }
         if (twice_area(outline) < 0.0) {
@@ -179,7 +194,7 @@ bool merged_outlines(std::span<const std::vector<drawn_point>> shapes, std::vect
     for (const std::vector<drawn_point>& shape : shapes) {
         united.insert(on_grid_filled(shape));
     }
-    return outlines_of(united, outlines);
+    return outlines_of(united, MAX_MERGED_CORNERS, outlines);
 }
 
 bool holed_outlines(const std::vector<drawn_point>& outer, std::span<const std::vector<drawn_point>> holes,
@@ -190,5 +205,5 @@ bool holed_outlines(const std::vector<drawn_point>& outer, std::span<const std::
     for (const std::vector<drawn_point>& hole : holes) {
         region.insert(on_grid_filled(hole), true);
     }
-    return outlines_of(region, outlines);
+    return outlines_of(region, SIZE_MAX, outlines);
 }

@@ -22,7 +22,8 @@ constexpr int MAX_MERGED_HOLES = 256;
                                    std::vector<std::vector<drawn_point>>& outlines);
 
 // The outlines of one region bounded by `outer` with `holes` in it (any winding, none touching),
-// cut through its holes as merged regions are. False as merged_outlines says.
+// cut through its holes as merged regions are, of any number of corners. False when the region has
+// more than MAX_MERGED_HOLES holes.
 [[nodiscard]] bool holed_outlines(const std::vector<drawn_point>& outer,
                                   std::span<const std::vector<drawn_point>> holes,
                                   std::vector<std::vector<drawn_point>>& outlines);

@@ -112,9 +112,20 @@ pixel_loop follow_loop(const pixel_mask& mask, int x, int y, std::vector<bool>& 
         if (heading == 0) {
             top_done[size_t(at_y) * size_t(mask.width) + size_t(at_x)] = true;
         }
-        // pixel (x, y) stands for the unit square round the point (x, y), as the imager draws it
-        middles.push_back({float(at_x) - 0.5f + 0.5f * float(STEP_X[heading]),
-                           float(at_y) - 0.5f + 0.5f * float(STEP_Y[heading])});
+        // pixel (x, y) stands for the unit square round the point (x, y), as the imager draws it; at
+        // the picture's edge the square ends at the point, so that no piece lies wholly outside the
+        // picture's points
+        drawn_point middle = {float(at_x) - 0.5f + 0.5f * float(STEP_X[heading]),
+                              float(at_y) - 0.5f + 0.5f * float(STEP_Y[heading])};
+        if (mask.width > 1) {
+            middle.x = std::clamp(middle.x, 0.0f, float(mask.width - 1));
+        }
+        if (mask.height > 1) {
+            middle.y = std::clamp(middle.y, 0.0f, float(mask.height - 1));
+        }
+        if (middles.empty() || middle.x != middles.back().x || middle.y != middles.back().y) {
+            middles.push_back(middle);  // a corner of the picture clamps two middles onto one point
+        }
         at_x += STEP_X[heading];
         at_y += STEP_Y[heading];
         int incoming = heading;
@@ -129,6 +140,9 @@ pixel_loop follow_loop(const pixel_mask& mask, int x, int y, std::vector<bool>& 
             break;  // every corner a loop reaches has an edge onward; kept as a guard
         }
     } while (at_x != x || at_y != y || heading != 0);
+    while (middles.size() > 1 && middles.front().x == middles.back().x && middles.front().y == middles.back().y) {
+        middles.pop_back();
+    }
     size_t count = middles.size();
     for (size_t i = 0; i < count; ++i) {
         if (orientation(middles[(i + count - 1) % count], middles[i], middles[(i + 1) % count]) != 0) {
@@ -371,10 +385,15 @@ bool trace_mask(const pixel_mask& mask, const trace_settings& settings, tracing&
         if (k == NO_INDEX) {
             continue;
         }
-        if (!holed_outlines(simple[k], holes[region], outlines)) {
+        if (holes[region].empty()) {
+            // a loop is simple and on the grid already: it only needs the filled order
+            outlines.assign(1, std::move(simple[k]));
+            if (twice_area(outlines[0]) < 0.0) {
+                std::reverse(outlines[0].begin(), outlines[0].end());
+            }
+        } else if (!holed_outlines(simple[k], holes[region], outlines)) {
             problem = "the region from pixel (" + std::to_string(loops[k].x) + "," + std::to_string(loops[k].y) +
-                      ") has more than " + std::to_string(MAX_MERGED_HOLES) + " holes or " +
-                      with_thousands(MAX_MERGED_CORNERS) + " corners; a larger --tolerance or --min-area helps";
+                      ") has more than " + std::to_string(MAX_MERGED_HOLES) + " holes; a larger --min-area helps";
             return false;
         }
         for (std::vector<drawn_point>& outline : outlines) {

@@ -193,6 +193,7 @@ bool next_read(read_source& source, one_read& read)
 struct text_state {
     pass_one_result& result;
     std::FILE* log;
+    const drawing* drawn = nullptr;  // the drawing compiled, if any
     std::string log_text = {};  // gathered for `log`
     point_log_text last_point = {};
     bool watertight = false;
@@ -327,8 +328,14 @@ bool end_polygon(text_state& state, place where)
     append_polygon_end(state.result.records);
     size_t edge_count = state.vertices.size() - 1;
     decode_edges(state.result.records.data(), {state.record_start, edge_count}, state.edges);
+    // a piece of a merged or traced region that holds no point is no mistake of the designer's, who
+    // drew the region; a region beyond the working area is told once for its whole map or picture
+    const shape_source* from = state.drawn && state.polygon.source != NO_INDEX
+                                   ? &state.drawn->sources[state.polygon.source]
+                                   : nullptr;
+    bool made_here = from && (from->merged || from->traced);
     bool sound = check_polygon(state.polygon_count, state.polygon, state.vertices, state.lines, state.edges,
-                               state.result.warnings);
+                               state.result.warnings, !made_here);
     remember_drawn(state, edge_count, sound);
     ++state.polygon_count;
     state.open = false;
@@ -419,7 +426,7 @@ bool compile_reads(read_source& source, text_state& state)
 
 bool run_pass_one(read_source& source, std::FILE* log, pass_one_result& result, bool watertight)
 {
-    text_state state{.result = result, .log = log, .watertight = watertight};
+    text_state state{.result = result, .log = log, .drawn = source.drawn, .watertight = watertight};
     bool accepted = compile_reads(source, state);
     if (state.holding) {
         release_held(state);  // a stopped run still logs what it read
