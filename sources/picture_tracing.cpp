@@ -97,14 +97,29 @@ bool edge_leaves(const pixel_mask& mask, int x, int y, int direction)
     }
 }
 
-// Follows the loop whose first edge is the top of pixel (x, y), through the middle of each pixel edge,
-// as marching squares does between pixel centres. At a corner where two solid pixels meet diagonally
-// two edges leave; the right turn keeps to the pixel the loop came along, so the loops there pass
-// 1/2 pixel apart.
+// Whether two solid pixels meet only at the corner (x, y), diagonally.
+bool diagonal_at(const pixel_mask& mask, int x, int y)
+{
+    bool top_left = solid_at(mask, x - 1, y - 1);
+    bool bottom_right = solid_at(mask, x, y);
+    return top_left == bottom_right && solid_at(mask, x, y - 1) == solid_at(mask, x - 1, y) &&
+           top_left != solid_at(mask, x, y - 1);
+}
+
+// Follows the loop whose first edge is the top of pixel (x, y). At a corner where two solid pixels
+// meet diagonally two edges leave; the right turn keeps to the pixel the loop came along. The loop
+// runs through the middles of its pixel edges, as marching squares does between pixel centres, so
+// that at such a corner the loops pass 1/2 pixel apart and a staircase is a slope; where two straight
+// runs of two pixels or more meet anywhere else, it keeps their corner, so that a painted rectangle
+// stays one.
 pixel_loop follow_loop(const pixel_mask& mask, int x, int y, std::vector<bool>& top_done)
 {
-    pixel_loop loop = {{}, x, y, 0, 0.0};
-    std::vector<drawn_point> middles;
+    struct pixel_edge {
+        int x;  // the corner it starts at
+        int y;
+        int heading;
+    };
+    std::vector<pixel_edge> edges;
     int at_x = x;
     int at_y = y;
     int heading = 0;
@@ -112,20 +127,7 @@ pixel_loop follow_loop(const pixel_mask& mask, int x, int y, std::vector<bool>& 
         if (heading == 0) {
             top_done[size_t(at_y) * size_t(mask.width) + size_t(at_x)] = true;
         }
-        // pixel (x, y) stands for the unit square round the point (x, y), as the imager draws it; at
-        // the picture's edge the square ends at the point, so that no piece lies wholly outside the
-        // picture's points
-        drawn_point middle = {float(at_x) - 0.5f + 0.5f * float(STEP_X[heading]),
-                              float(at_y) - 0.5f + 0.5f * float(STEP_Y[heading])};
-        if (mask.width > 1) {
-            middle.x = std::clamp(middle.x, 0.0f, float(mask.width - 1));
-        }
-        if (mask.height > 1) {
-            middle.y = std::clamp(middle.y, 0.0f, float(mask.height - 1));
-        }
-        if (middles.empty() || middle.x != middles.back().x || middle.y != middles.back().y) {
-            middles.push_back(middle);  // a corner of the picture clamps two middles onto one point
-        }
+        edges.push_back({at_x, at_y, heading});
         at_x += STEP_X[heading];
         at_y += STEP_Y[heading];
         int incoming = heading;
@@ -140,21 +142,60 @@ pixel_loop follow_loop(const pixel_mask& mask, int x, int y, std::vector<bool>& 
             break;  // every corner a loop reaches has an edge onward; kept as a guard
         }
     } while (at_x != x || at_y != y || heading != 0);
-    while (middles.size() > 1 && middles.front().x == middles.back().x && middles.front().y == middles.back().y) {
-        middles.pop_back();
+
+    // the straight runs, from one that starts where the heading changes
+    size_t count = edges.size();
+    size_t first = 0;
+    while (first < count && edges[(first + count - 1) % count].heading == edges[first].heading) {
+        ++first;
     }
-    size_t count = middles.size();
-    for (size_t i = 0; i < count; ++i) {
-        if (orientation(middles[(i + count - 1) % count], middles[i], middles[(i + 1) % count]) != 0) {
-            loop.points.push_back(middles[i]);
+    first = first == count ? 0 : first;
+    std::vector<std::pair<size_t, size_t>> runs;  // first edge and length
+    for (size_t k = 0; k < count; ++k) {
+        const pixel_edge& edge = edges[(first + k) % count];
+        if (runs.empty() || edges[(first + k + count - 1) % count].heading != edge.heading) {
+            runs.push_back({(first + k) % count, 0});
+        }
+        ++runs.back().second;
+    }
+    // pixel (x, y) stands for the unit square round the point (x, y), as the imager draws it; at the
+    // picture's edge the square ends at the point, so that no piece lies wholly outside its points
+    std::vector<drawn_point> points;
+    auto add = [&](float px, float py) {
+        drawn_point point = {mask.width > 1 ? std::clamp(px, 0.0f, float(mask.width - 1)) : px,
+                             mask.height > 1 ? std::clamp(py, 0.0f, float(mask.height - 1)) : py};
+        if (points.empty() || point.x != points.back().x || point.y != points.back().y) {
+            points.push_back(point);  // a corner of the picture clamps two points onto one
+        }
+    };
+    auto middle = [&](const pixel_edge& edge) {
+        add(float(edge.x) - 0.5f + 0.5f * float(STEP_X[edge.heading]),
+            float(edge.y) - 0.5f + 0.5f * float(STEP_Y[edge.heading]));
+    };
+    for (size_t r = 0; r < runs.size(); ++r) {
+        auto [start, length] = runs[r];
+        middle(edges[start]);
+        middle(edges[(start + length - 1) % count]);
+        const pixel_edge& next = edges[runs[(r + 1) % runs.size()].first];
+        if (length >= 2 && runs[(r + 1) % runs.size()].second >= 2 && runs.size() > 1 &&
+            !diagonal_at(mask, next.x, next.y)) {
+            add(float(next.x) - 0.5f, float(next.y) - 0.5f);
+        }
+    }
+    while (points.size() > 1 && points.front().x == points.back().x && points.front().y == points.back().y) {
+        points.pop_back();
+    }
+    pixel_loop loop = {{}, x, y, 0, 0.0};
+    size_t corners = points.size();
+    for (size_t i = 0; i < corners; ++i) {
+        if (orientation(points[(i + corners - 1) % corners], points[i], points[(i + 1) % corners]) != 0) {
+            loop.points.push_back(points[i]);
         }
     }
     loop.twice_area = twice_area(loop.points);
     return loop;
 }
 
-// Douglas and Peucker on a closed loop: from its first corner and the corner farthest from it, each
-// run between kept corners keeps its farthest corner while that lies beyond the tolerance.
 // Whether every corner strictly between corners from and to of the loop lies within the tolerance of
 // the chord between them.
 bool chord_holds(const std::vector<drawn_point>& loop, size_t from, size_t to, double tolerance)
@@ -190,6 +231,8 @@ std::vector<size_t> greedy_corners(const std::vector<drawn_point>& loop, double 
     return at;
 }
 
+// Douglas and Peucker on a closed loop: from its first corner and the corner farthest from it, each
+// run between kept corners keeps its farthest corner while that lies beyond the tolerance.
 std::vector<drawn_point> simplified(const std::vector<drawn_point>& loop, double tolerance)
 {
     size_t count = loop.size();
