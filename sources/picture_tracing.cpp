@@ -1,7 +1,7 @@
 // Tracing pictures. The pixel edges between solid and empty are followed into loops through their
 // middles; where two solid pixels meet only at a corner they stay apart, so no loop touches another or
-// itself. Each loop is then simplified (Douglas and Peucker) within the
-// tolerance, less wherever that would make loops meet; the pixels' own loops never do.
+// itself. Each loop is then simplified within the tolerance, less wherever that would make loops
+// meet; the pixels' own loops never do.
 #include "picture_tracing.h"
 
 #include "geometry.h"
@@ -30,7 +30,7 @@ namespace {
 // left, up.
 constexpr int STEP_X[4] = {1, 0, -1, 0};
 constexpr int STEP_Y[4] = {0, 1, 0, -1};
-constexpr double LEAST_TOLERANCE = 1.0 / 16.0;  // below this, a loop keeps its pixels' corners
+constexpr double LEAST_TOLERANCE = 1.0 / 16.0;  // below this, a loop keeps every corner it was traced with
 constexpr int MAX_ROUNDS = 64;
 
 struct pixel_loop {
