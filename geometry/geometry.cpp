@@ -368,12 +368,24 @@ search_grid grid_along(std::span<const drawn_point> points)
 
 double corner_half_sine(drawn_point before, drawn_point corner, drawn_point after)
 {
+    return corner_half_sine(before, corner, after, edge_length(before, corner), edge_length(corner, after));
+}
+
+double corner_half_sine(drawn_point before, drawn_point corner, drawn_point after, double before_length,
+                        double after_length)
+{
     double ux = double(before.x) - corner.x;
     double uy = double(before.y) - corner.y;
     double vx = double(after.x) - corner.x;
     double vy = double(after.y) - corner.y;
-    double cosine = (ux * vx + uy * vy) / (std::hypot(ux, uy) * std::hypot(vx, vy));
+    double cosine = (ux * vx + uy * vy) / (before_length * after_length);
     return std::sqrt(std::max(0.0, (1.0 - cosine) / 2.0));
+}
+
+double edge_length(drawn_point from, drawn_point to)
+{
+    // the same whichever way round, as hypot takes no sign
+    return std::hypot(double(to.x) - from.x, double(to.y) - from.y);
 }
 
 std::vector<bool> outlines_that_meet(std::span<const std::vector<drawn_point>> outlines)

@@ -89,3 +89,9 @@ search_grid grid_along(std::span<const drawn_point> points);
 // The sine of half the angle at `corner` between its neighbours: small for a sharp corner, where two
 // stored lines meet far beyond the drawn one.
 double corner_half_sine(drawn_point before, drawn_point corner, drawn_point after);
+
+// The same, given the lengths of the edges to the corner and from it, as edge_length finds them.
+double corner_half_sine(drawn_point before, drawn_point corner, drawn_point after, double before_length,
+                        double after_length);
+
+double edge_length(drawn_point from, drawn_point to);

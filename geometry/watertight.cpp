@@ -122,6 +122,20 @@ bool cannot_win(const candidate& least, int distance, const candidate& best)
            (least.overshoot > best.overshoot || (least.overshoot == best.overshoot && distance >= best.distance));
 }
 
+// The least whole number not below, and the greatest not above, a value of less than 2^31 in size,
+// without a call into the maths library.
+int whole_ceiling(double value)
+{
+    int whole = int(value);
+    return whole + (double(whole) < value ? 1 : 0);
+}
+
+int whole_floor(double value)
+{
+    int whole = int(value);
+    return whole - (double(whole) > value ? 1 : 0);
+}
+
 int truncated_raw(float value)
 {
     return int(float(double(value) * RAW_SCALE));
@@ -129,14 +143,19 @@ int truncated_raw(float value)
 
 }  // namespace
 
-std::vector<double> corner_sines(std::span<const drawn_point> outline)
+void corner_sines(std::span<const drawn_point> outline, std::vector<double>& sines)
 {
+    // each edge's length is found once, for the corners at both its ends
     size_t count = outline.size();
-    std::vector<double> sines(count);
+    sines.resize(count);
+    double before = edge_length(outline[count - 1], outline[0]);
     for (size_t k = 0; k < count; ++k) {
-        sines[k] = std::max(corner_half_sine(outline[(k + count - 1) % count], outline[k], outline[(k + 1) % count]), 1e-3);
+        double after = edge_length(outline[k], outline[(k + 1) % count]);
+        sines[k] = std::max(corner_half_sine(outline[(k + count - 1) % count], outline[k], outline[(k + 1) % count],
+                                             before, after),
+                            1e-3);
+        before = after;
     }
-    return sines;
 }
 
 edge_equation contained_edge(std::span<const drawn_point> outline, size_t edge, const edge_equation& computed,
@@ -193,26 +212,47 @@ edge_equation contained_edge(std::span<const drawn_point> outline, size_t edge, 
     };
     try_candidate(t2, t3);
     double across = double(a.x) - b.x;  // how the turn grows with C3
-    for (int c2 = t2 - steps; c2 <= t2 + steps; ++c2) {
+    double down = double(a.y) - b.y;    // and with C2
+    double per_across = across != 0.0 ? 1.0 / across : 0.0;
+    double near_low = double(t3 - steps - 2);  // the bounds of a row's C3 are held within these
+    double near_high = double(t3 + steps + 2);
+    // the rows of C2 in which some C3 of the box turns within reach of the best so far, which only
+    // comes nearer as the search goes on
+    int first_row = t2 - steps;
+    int last_row = t2 + steps;
+    if (found && best.overshoot <= 1.0 && down != 0.0) {
+        double reach = best.weighted * RAW_SCALE * (1.0 + NORMAL_TOLERANCE) * (1.0 + 1e-9) + slack;
+        double low_turn = std::min(across * (t3 - steps), across * (t3 + steps));
+        double high_turn = std::max(across * (t3 - steps), across * (t3 + steps));
+        double from = std::clamp((-reach - high_turn) / down, double(t2 - steps - 2), double(t2 + steps + 2));
+        double to = std::clamp((reach - low_turn) / down, double(t2 - steps - 2), double(t2 + steps + 2));
+        if (from > to) {
+            std::swap(from, to);
+        }
+        first_row = std::max(first_row, whole_ceiling(from - 1e-6 - 1e-12 * std::fabs(from)));
+        last_row = std::min(last_row, whole_floor(to + 1e-6 + 1e-12 * std::fabs(to)));
+    }
+    for (int c2 = first_row; c2 <= last_row; ++c2) {
         // once a close candidate is found, only a C3 whose turn is within its weighed overshoot times
         // the longest normal can win: the others are not tried at all
         int first = t3 - steps;
         int last = t3 + steps;
         if (found && best.overshoot <= 1.0) {
             double reach = best.weighted * RAW_SCALE * (1.0 + NORMAL_TOLERANCE) * (1.0 + 1e-9) + slack;
-            double turn = (double(a.y) - b.y) * c2;
+            double turn = down * c2;
             if (across == 0.0 && std::fabs(turn) > reach) {
                 continue;
             }
             if (across != 0.0) {
-                double from = (-turn - reach) / across;
-                double to = (-turn + reach) / across;
+                // the whole C3 within, the bounds held near the row (a tiny `across` may make them
+                // overflow) and widened far beyond what rounding moves them
+                double from = std::clamp((-turn - reach) * per_across, near_low, near_high);
+                double to = std::clamp((-turn + reach) * per_across, near_low, near_high);
                 if (from > to) {
                     std::swap(from, to);
                 }
-                // widened far beyond what rounding the division moves them
-                first = int(std::max(double(first), std::floor(from - 1e-6 - 1e-12 * std::fabs(from))));
-                last = int(std::min(double(last), std::ceil(to + 1e-6 + 1e-12 * std::fabs(to))));
+                first = std::max(first, whole_ceiling(from - 1e-6 - 1e-12 * std::fabs(from)));
+                last = std::min(last, whole_floor(to + 1e-6 + 1e-12 * std::fabs(to)));
             }
         }
         for (int c3 = first; c3 <= last; ++c3) {

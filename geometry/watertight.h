@@ -18,7 +18,7 @@ edge_equation contained_edge(std::span<const drawn_point> outline, size_t edge, 
                              std::span<const double> sines);
 
 // The sine of half of each corner's angle, at least 1e-3: corner k is outline[k].
-std::vector<double> corner_sines(std::span<const drawn_point> outline);
+void corner_sines(std::span<const drawn_point> outline, std::vector<double>& sines);
 
 // Whether every vertex of the outline lies inside the edge stored in the 8 bytes of an edge record,
 // exactly.

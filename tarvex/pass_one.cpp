@@ -210,6 +210,7 @@ struct text_state {
     bool holding = false;
     std::string held_text = {};
     std::vector<held_edge> held_edges = {};
+    std::vector<double> sines = {};  // of the open polygon's corners, kept from polygon to polygon
 };
 
 void log_edge(text_state& state, const held_edge& edge)
@@ -295,7 +296,8 @@ bool contain_drawn_polygon(text_state& state)
     }
     std::span<const drawn_point> outline(state.vertices.data(), state.vertices.size() - 1);
     uint8_t* records = state.result.records.data() + state.record_start + HEADER_WORD_SIZE;
-    std::vector<double> sines = corner_sines(outline);
+    corner_sines(outline, state.sines);
+    const std::vector<double>& sines = state.sines;
     for (size_t i = 0; i < state.held_edges.size(); ++i) {
         held_edge& edge = state.held_edges[i];
         edge.values.equation = contained_edge(outline, i, edge.values.equation, sines);

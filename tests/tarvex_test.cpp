@@ -326,11 +326,13 @@ TEST(Watertight, EveryEdgeHoldsEveryDrawnVertexAndStaysCloseToIt)
         for (const vertex& corner : corners) {
             outline.push_back({corner.x, corner.y});
         }
+        std::vector<double> sines;
+        corner_sines(outline, sines);
         for (size_t e = 0; e < outline.size(); ++e) {
             const drawn_point& a = outline[e];
             const drawn_point& b = outline[(e + 1) % outline.size()];
             uint8_t stored[8];
-            encode_edge(contained_edge(outline, e, computed_edge(a.x, a.y, b.x, b.y), corner_sines(outline)), stored);
+            encode_edge(contained_edge(outline, e, computed_edge(a.x, a.y, b.x, b.y), sines), stored);
             int64_t c1 = int32_t(get_be32(stored));
             int64_t c2 = int16_t(get_be16(stored + 4));
             int64_t c3 = int16_t(get_be16(stored + 6));
