@@ -7,9 +7,11 @@
 #include "fixed_point.h"
 #include "geometry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -136,6 +138,23 @@ int whole_floor(double value)
     return whole - (double(whole) > value ? 1 : 0);
 }
 
+// The whole numbers x of [low, high] for which rate * x may lie within [from, to], found in plain
+// arithmetic, held near [low, high] (a tiny rate may make them overflow) and widened far beyond what
+// rounding moves them; the first above the last where there is none.
+inline std::pair<int, int> whole_range(double from, double to, double rate, int low, int high)
+{
+    if (rate == 0.0) {
+        return from <= 0.0 && 0.0 <= to ? std::pair{low, high} : std::pair{high + 1, high};
+    }
+    double first = std::clamp(from / rate, double(low - 2), double(high + 2));
+    double last = std::clamp(to / rate, double(low - 2), double(high + 2));
+    if (first > last) {
+        std::swap(first, last);
+    }
+    return {std::max(low, whole_ceiling(first - 1e-6 - 1e-12 * std::fabs(first))),
+            std::min(high, whole_floor(last + 1e-6 + 1e-12 * std::fabs(last)))};
+}
+
 int truncated_raw(float value)
 {
     return int(float(double(value) * RAW_SCALE));
@@ -211,50 +230,25 @@ edge_equation contained_edge(std::span<const drawn_point> outline, size_t edge, 
         }
     };
     try_candidate(t2, t3);
-    double across = double(a.x) - b.x;  // how the turn grows with C3
-    double down = double(a.y) - b.y;    // and with C2
-    double per_across = across != 0.0 ? 1.0 / across : 0.0;
-    double near_low = double(t3 - steps - 2);  // the bounds of a row's C3 are held within these
-    double near_high = double(t3 + steps + 2);
-    // the rows of C2 in which some C3 of the box turns within reach of the best so far, which only
-    // comes nearer as the search goes on
-    int first_row = t2 - steps;
-    int last_row = t2 + steps;
-    if (found && best.overshoot <= 1.0 && down != 0.0) {
-        double reach = best.weighted * RAW_SCALE * (1.0 + NORMAL_TOLERANCE) * (1.0 + 1e-9) + slack;
-        double low_turn = std::min(across * (t3 - steps), across * (t3 + steps));
-        double high_turn = std::max(across * (t3 - steps), across * (t3 + steps));
-        double from = std::clamp((-reach - high_turn) / down, double(t2 - steps - 2), double(t2 + steps + 2));
-        double to = std::clamp((reach - low_turn) / down, double(t2 - steps - 2), double(t2 + steps + 2));
-        if (from > to) {
-            std::swap(from, to);
-        }
-        first_row = std::max(first_row, whole_ceiling(from - 1e-6 - 1e-12 * std::fabs(from)));
-        last_row = std::min(last_row, whole_floor(to + 1e-6 + 1e-12 * std::fabs(to)));
-    }
+    // Once a close candidate is found, only a candidate whose turn, across * C3 + down * C2, is within
+    // its weighed overshoot times the longest normal can win: only the rows of C2 where some C3 of
+    // the box turns that little are tried, and in each only those C3. The best only comes nearer as
+    // the search goes on, so ranges found with an earlier one hold.
+    double across = double(a.x) - b.x;
+    double down = double(a.y) - b.y;
+    auto reach = [&] {  // how far a turn may go and still win; without limit until a close one is found
+        return found && best.overshoot <= 1.0
+                   ? best.weighted * RAW_SCALE * (1.0 + NORMAL_TOLERANCE) * (1.0 + 1e-9) + slack
+                   : HUGE_VAL;
+    };
+    double low_turn = std::min(across * (t3 - steps), across * (t3 + steps));
+    double high_turn = std::max(across * (t3 - steps), across * (t3 + steps));
+    double row_reach = reach();
+    auto [first_row, last_row] = whole_range(-row_reach - high_turn, row_reach - low_turn, down, t2 - steps, t2 + steps);
     for (int c2 = first_row; c2 <= last_row; ++c2) {
-        // once a close candidate is found, only a C3 whose turn is within its weighed overshoot times
-        // the longest normal can win: the others are not tried at all
-        int first = t3 - steps;
-        int last = t3 + steps;
-        if (found && best.overshoot <= 1.0) {
-            double reach = best.weighted * RAW_SCALE * (1.0 + NORMAL_TOLERANCE) * (1.0 + 1e-9) + slack;
-            double turn = down * c2;
-            if (across == 0.0 && std::fabs(turn) > reach) {
-                continue;
-            }
-            if (across != 0.0) {
-                // the whole C3 within, the bounds held near the row (a tiny `across` may make them
-                // overflow) and widened far beyond what rounding moves them
-                double from = std::clamp((-turn - reach) * per_across, near_low, near_high);
-                double to = std::clamp((-turn + reach) * per_across, near_low, near_high);
-                if (from > to) {
-                    std::swap(from, to);
-                }
-                first = std::max(first, whole_ceiling(from - 1e-6 - 1e-12 * std::fabs(from)));
-                last = std::min(last, whole_floor(to + 1e-6 + 1e-12 * std::fabs(to)));
-            }
-        }
+        double turn = down * c2;
+        double column_reach = reach();
+        auto [first, last] = whole_range(-column_reach - turn, column_reach - turn, across, t3 - steps, t3 + steps);
         for (int c3 = first; c3 <= last; ++c3) {
             if (c2 != t2 || c3 != t3) {
                 try_candidate(c2, c3);
