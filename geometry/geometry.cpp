@@ -194,6 +194,52 @@ namespace {
 
 constexpr size_t PLAIN_SCAN_EDGES = 24;
 
+// A grid of cells over bounds, about four for each thing to find, so that what lies near a place is
+// found without looking at everything. A coordinate outside the bounds falls in the nearest cell.
+struct search_grid {
+    double x0 = 0.0;
+    double y0 = 0.0;
+    double cell_width = 1.0;
+    double cell_height = 1.0;
+    int columns = 1;
+    int rows = 1;
+
+    int column(double x) const { return std::clamp(int((x - x0) / cell_width), 0, columns - 1); }
+    int row(double y) const { return std::clamp(int((y - y0) / cell_height), 0, rows - 1); }
+    size_t index(int column_of, int row_of) const { return size_t(row_of) * size_t(columns) + size_t(column_of); }
+    size_t size() const { return size_t(columns) * size_t(rows); }
+};
+
+// The grid for searching near the edges of closed outlines: its cells are as much wider than high
+// as the edges run further across than up, so that an edge reaches few cells (a comb of tall teeth
+// gets tall cells).
+search_grid grid_along(std::span<const drawn_point> points)
+{
+    constexpr double MAX_CELLS = 1 << 22;
+    point_bounds bounds = bounds_of(points);
+    double width = bounds.x1 - bounds.x0;
+    double height = bounds.y1 - bounds.y0;
+    double across = 0.0;
+    double up = 0.0;
+    for (size_t i = 0; i < points.size(); ++i) {
+        const drawn_point& a = points[i];
+        const drawn_point& b = points[(i + 1) % points.size()];
+        across += std::abs(double(b.x) - a.x);
+        up += std::abs(double(b.y) - a.y);
+    }
+    // cells of width w and height h, w / h = across / up, w h = width height / cells
+    double cells = std::clamp(4.0 * double(points.size()), 1.0, MAX_CELLS);
+    double columns = across > 0.0 && up > 0.0 ? std::sqrt(cells * (width / height) * (up / across)) : cells;
+    search_grid grid;
+    grid.x0 = bounds.x0;
+    grid.y0 = bounds.y0;
+    grid.columns = width > 0.0 ? int(std::clamp(std::round(columns), 1.0, cells)) : 1;
+    grid.rows = height > 0.0 ? int(std::clamp(std::round(cells / grid.columns), 1.0, cells / grid.columns)) : 1;
+    grid.cell_width = std::max(width / grid.columns, 1e-30);
+    grid.cell_height = std::max(height / grid.rows, 1e-30);
+    return grid;
+}
+
 // Edges next to each other meet only at their joint, which turns; any other two must not meet.
 bool apart(size_t count, size_t i, size_t j)
 {
@@ -339,33 +385,6 @@ point_bounds bounds_of(std::span<const drawn_point> points)
     return bounds;
 }
 
-search_grid grid_along(std::span<const drawn_point> points)
-{
-    constexpr double MAX_CELLS = 1 << 22;
-    point_bounds bounds = bounds_of(points);
-    double width = bounds.x1 - bounds.x0;
-    double height = bounds.y1 - bounds.y0;
-    double across = 0.0;
-    double up = 0.0;
-    for (size_t i = 0; i < points.size(); ++i) {
-        const drawn_point& a = points[i];
-        const drawn_point& b = points[(i + 1) % points.size()];
-        across += std::abs(double(b.x) - a.x);
-        up += std::abs(double(b.y) - a.y);
-    }
-    // cells of width w and height h, w / h = across / up, w h = width height / cells
-    double cells = std::clamp(4.0 * double(points.size()), 1.0, MAX_CELLS);
-    double columns = across > 0.0 && up > 0.0 ? std::sqrt(cells * (width / height) * (up / across)) : cells;
-    search_grid grid;
-    grid.x0 = bounds.x0;
-    grid.y0 = bounds.y0;
-    grid.columns = width > 0.0 ? int(std::clamp(std::round(columns), 1.0, cells)) : 1;
-    grid.rows = height > 0.0 ? int(std::clamp(std::round(cells / grid.columns), 1.0, cells / grid.columns)) : 1;
-    grid.cell_width = std::max(width / grid.columns, 1e-30);
-    grid.cell_height = std::max(height / grid.rows, 1e-30);
-    return grid;
-}
-
 double corner_half_sine(drawn_point before, drawn_point corner, drawn_point after)
 {
     return corner_half_sine(before, corner, after, edge_length(before, corner), edge_length(corner, after));
@@ -417,4 +436,14 @@ double distance_to_segment(drawn_point p, drawn_point a, drawn_point b)
     double length = dx * dx + dy * dy;
     double t = length > 0.0 ? std::clamp((px * dx + py * dy) / length, 0.0, 1.0) : 0.0;
     return std::hypot(px - t * dx, py - t * dy);
+}
+
+bool chord_holds(std::span<const drawn_point> ring, size_t from, size_t to, double tolerance)
+{
+    for (size_t i = (from + 1) % ring.size(); i != to; i = (i + 1) % ring.size()) {
+        if (distance_to_segment(ring[i], ring[from], ring[to]) > tolerance) {
+            return false;
+        }
+    }
+    return true;
 }

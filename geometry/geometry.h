@@ -4,7 +4,6 @@
 
 #include "drawing.h"
 
-#include <algorithm>
 #include <span>
 #include <vector>
 
@@ -58,33 +57,16 @@ struct point_bounds {
 
 point_bounds bounds_of(std::span<const drawn_point> points);
 
-// A grid of cells over bounds, about four for each thing to find, so that what lies near a place is
-// found without looking at everything. A coordinate outside the bounds falls in the nearest cell.
-struct search_grid {
-    double x0 = 0.0;
-    double y0 = 0.0;
-    double cell_width = 1.0;
-    double cell_height = 1.0;
-    int columns = 1;
-    int rows = 1;
-
-    int column(double x) const { return std::clamp(int((x - x0) / cell_width), 0, columns - 1); }
-    int row(double y) const { return std::clamp(int((y - y0) / cell_height), 0, rows - 1); }
-    size_t index(int column_of, int row_of) const { return size_t(row_of) * size_t(columns) + size_t(column_of); }
-    size_t size() const { return size_t(columns) * size_t(rows); }
-};
-
 // How far the point is from the segment from a to b.
 double distance_to_segment(drawn_point p, drawn_point a, drawn_point b);
+
+// Whether every point of the closed ring strictly between points `from` and `to`, going round
+// forward, lies within `tolerance` of the chord between them.
+bool chord_holds(std::span<const drawn_point> ring, size_t from, size_t to, double tolerance);
 
 // Which of several closed outlines (first points not repeated) meet themselves or each other anywhere
 // but at the joint of two neighbouring edges: true at the index of each that does.
 std::vector<bool> outlines_that_meet(std::span<const std::vector<drawn_point>> outlines);
-
-// The grid for searching near a closed outline's edges and corners: its cells are as much wider than
-// high as the edges run further across than up, so that an edge or a triangle between corners reaches
-// few cells (a comb of tall teeth gets tall cells, a sliver along a row of corners wide ones).
-search_grid grid_along(std::span<const drawn_point> points);
 
 // The sine of half the angle at `corner` between its neighbours: small for a sharp corner, where two
 // stored lines meet far beyond the drawn one.

@@ -89,7 +89,8 @@ constexpr size_t MAX_WELDED_RUN = 64;  // drawn corners that one chord may stand
 // their neighbours' chord, again as welds make new neighbours, while every corner a chord replaces
 // stays that close to it. Welding a reflex corner adds a sliver outside the outline, so nothing drawn
 // is lost. Returns how many corners went; an outline that welding would make touch itself is kept.
-size_t weld_reflex_corners(std::vector<corner>& outline)
+// `points` are the outline's corners.
+size_t weld_reflex_corners(std::vector<corner>& outline, std::span<const drawn_point> points)
 {
     size_t count = outline.size();
     std::vector<uint32_t> previous(count);
@@ -99,13 +100,7 @@ size_t weld_reflex_corners(std::vector<corner>& outline)
         next[i] = uint32_t((i + 1) % count);
     }
     auto within = [&](uint32_t a, uint32_t c) {
-        for (size_t k = (a + 1) % count, run = 0; k != c; k = (k + 1) % count, ++run) {
-            if (run == MAX_WELDED_RUN ||
-                distance_to_segment(outline[k].at, outline[a].at, outline[c].at) > WELD_DISTANCE) {
-                return false;
-            }
-        }
-        return true;
+        return (c + count - a) % count <= MAX_WELDED_RUN + 1 && chord_holds(points, a, c, WELD_DISTANCE);
     };
     std::vector<uint32_t> waiting(count);
     std::iota(waiting.rbegin(), waiting.rend(), 0);
@@ -116,7 +111,7 @@ size_t weld_reflex_corners(std::vector<corner>& outline)
         waiting.pop_back();
         uint32_t a = previous[b];
         uint32_t c = next[b];
-        if (welded[b] || orientation(outline[a].at, outline[b].at, outline[c].at) >= 0 || !within(a, c)) {
+        if (welded[b] || orientation(points[a], points[b], points[c]) >= 0 || !within(a, c)) {
             continue;
         }
         welded[b] = true;
@@ -135,8 +130,8 @@ size_t weld_reflex_corners(std::vector<corner>& outline)
             kept.push_back(outline[i]);
         }
     }
-    std::vector<drawn_point> points = points_of(kept);
-    if (find_crossing(points).found || twice_area(points) <= 0.0) {
+    std::vector<drawn_point> kept_points = points_of(kept);
+    if (find_crossing(kept_points).found || twice_area(kept_points) <= 0.0) {
         return 0;
     }
     outline = std::move(kept);
@@ -410,7 +405,7 @@ bool mend_drawing(const drawing& drawn, size_t max_corners, drawing& mended, std
         if (!(convex && winds_once(points)) && refuse_crossing()) {
             return false;
         }
-        if (size_t welded = convex ? 0 : weld_reflex_corners(outline); welded != 0) {
+        if (size_t welded = convex ? 0 : weld_reflex_corners(outline, points); welded != 0) {
             points_into(outline, points);
             convex = is_convex(points);
             say.add(": " + counted(welded, "reflex corner", "reflex corners") +

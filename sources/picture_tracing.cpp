@@ -196,19 +196,6 @@ pixel_loop follow_loop(const pixel_mask& mask, int x, int y, std::vector<bool>& 
     return loop;
 }
 
-// Whether every corner strictly between corners from and to of the loop lies within the tolerance of
-// the chord between them.
-bool chord_holds(const std::vector<drawn_point>& loop, size_t from, size_t to, double tolerance)
-{
-    size_t count = loop.size();
-    for (size_t i = (from + 1) % count; i != to; i = (i + 1) % count) {
-        if (distance_to_segment(loop[i], loop[from], loop[to]) > tolerance) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // The loop's corners taken greedily: from each kept corner the chord runs as far round as it holds,
 // from the loop's corner `start`, each chord standing for at most MAX_CHORD corners.
 std::vector<size_t> greedy_corners(const std::vector<drawn_point>& loop, double tolerance, size_t start)
