@@ -95,15 +95,9 @@ std::string source_words(const drawing& drawn, uint32_t source)
     if (from.traced) {
         words.append("outline from pixel (").append(std::to_string(from.cell_x)).append(",");
         words.append(std::to_string(from.cell_y)).append(")");
-    }
-    if (from.layer == NO_INDEX) {
-        if (!words.empty() && from.pieces > 1) {
-            words.append(", piece ").append(std::to_string(from.piece));
-            words.append(" of ").append(std::to_string(from.pieces));
-        }
-        return words;
-    }
-    if (from.merged) {
+    } else if (from.layer == NO_INDEX) {
+        return words;  // polygon text says its place by its line alone
+    } else if (from.merged) {
         words.append("tiles");
         if (from.kind != NO_INDEX) {
             words.append(" of class ").append(quoted_name(drawn, from.kind));
@@ -117,7 +111,9 @@ std::string source_words(const drawing& drawn, uint32_t source)
         words.append("tile ").append(std::to_string(from.tile)).append(" at (");
         words.append(std::to_string(from.cell_x)).append(",").append(std::to_string(from.cell_y)).append(")");
     }
-    words.append(" (layer ").append(quoted_name(drawn, from.layer)).append(")");
+    if (from.layer != NO_INDEX) {
+        words.append(" (layer ").append(quoted_name(drawn, from.layer)).append(")");
+    }
     if (from.pieces > 1) {
         words.append(", piece ").append(std::to_string(from.piece));
         words.append(" of ").append(std::to_string(from.pieces));

@@ -297,10 +297,9 @@ bool contain_drawn_polygon(text_state& state)
     std::span<const drawn_point> outline(state.vertices.data(), state.vertices.size() - 1);
     uint8_t* records = state.result.records.data() + state.record_start + HEADER_WORD_SIZE;
     corner_sines(outline, state.sines);
-    const std::vector<double>& sines = state.sines;
     for (size_t i = 0; i < state.held_edges.size(); ++i) {
         held_edge& edge = state.held_edges[i];
-        edge.values.equation = contained_edge(outline, i, edge.values.equation, sines);
+        edge.values.equation = contained_edge(outline, i, edge.values.equation, state.sines);
         if (!edge_fits_record(edge.values.equation)) {
             return fail(state, edge.b_place, "edge too far from the origin to store");
         }

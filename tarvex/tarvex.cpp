@@ -279,12 +279,10 @@ std::string placement_words(const map_settings& settings)
 
 // One warning for a map or picture that reaches beyond the working area, rather than one for each
 // shape outside, with the placement that brings it in.
-// A picture's pixels at its edges reach half a pixel beyond the points they stand for.
-void warn_beyond_working_area(run_state& run, const std::string& what, const map_settings& settings, double margin)
+void warn_beyond_working_area(run_state& run, const std::string& what, const map_settings& settings)
 {
     point_bounds box = bounds_of(run.drawn.points);
-    bool beyond = box.x0 < -margin || box.y0 < -margin || box.x1 >= WORKING_SIDE + margin ||
-                  box.y1 >= WORKING_SIDE + margin;
+    bool beyond = box.x0 < 0.0 || box.y0 < 0.0 || box.x1 >= WORKING_SIDE || box.y1 >= WORKING_SIDE;
     if (beyond && !run.drawn.shapes.empty() && !run.options.moved) {
         run.beyond_working_area = true;
         add_warning(run.reading_warnings, warning_kind::outside_working_area, {},
@@ -316,7 +314,7 @@ bool read_map(run_state& run, const std::string& content)
     if (!map_drawing(map, settings, run.drawn, run.notes, run.refused)) {
         return false;
     }
-    warn_beyond_working_area(run, "map", settings, 0.0);
+    warn_beyond_working_area(run, "map", settings);
     return true;
 }
 
@@ -348,7 +346,7 @@ bool read_picture(run_state& run, std::span<const uint8_t> bytes)
         run.notes.push_back({{}, "--fit places the picture with " + placement_words(settings)});
     }
     add_traced(traced, settings, run.drawn);
-    warn_beyond_working_area(run, "picture", settings, 0.5 * settings.scale);
+    warn_beyond_working_area(run, "picture", settings);
     return true;
 }
 
