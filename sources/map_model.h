@@ -101,6 +101,9 @@ struct map_settings {
     bool merge_layers = false;  // and across the tile layers
 };
 
+// A point of polygon text or a picture moved onto the world by the settings' scale and offset.
+drawn_point placed(drawn_point point, const map_settings& settings);
+
 // Whether the name is that of a map rather than polygon text: .tmx, .tmj, or .json.
 bool names_map(const std::string& name);
 

@@ -689,3 +689,9 @@ bool map_drawing(const tiled_map& map, const map_settings& settings, drawing& dr
     drawn.sources.shrink_to_fit();
     return true;
 }
+
+drawn_point placed(drawn_point point, const map_settings& settings)
+{
+    return {float(double(point.x) * settings.scale + settings.offset_x),
+            float(double(point.y) * settings.scale + settings.offset_y)};
+}

@@ -435,20 +435,16 @@ bool trace_mask(const pixel_mask& mask, const trace_settings& settings, tracing&
 
 void add_traced(const tracing& traced, const map_settings& placement, drawing& drawn)
 {
-    auto placed = [&](drawn_point point) {
-        return drawn_point{float(double(point.x) * placement.scale + placement.offset_x),
-                           float(double(point.y) * placement.scale + placement.offset_y)};
-    };
     for (const traced_outline& outline : traced.outlines) {
         add_shape(drawn, {.file = 0, .line = 0, .cell_x = outline.pixel_x, .cell_y = outline.pixel_y, .traced = true});
         for (size_t i = 0; i <= outline.points.size(); ++i) {
-            add_vertex(drawn, placed(outline.points[i % outline.points.size()]));
+            add_vertex(drawn, placed(outline.points[i % outline.points.size()], placement));
         }
     }
     for (const std::vector<drawn_point>& loop : traced.pixel_edges) {
         std::vector<drawn_point>& edges = drawn.made_from.emplace_back();
         for (const drawn_point& point : loop) {
-            edges.push_back(placed(point));
+            edges.push_back(placed(point, placement));
         }
     }
 }

@@ -1,6 +1,7 @@
 // Pictures as a source: the solid pixels of a mask, or of a sprite's alpha, traced into outlines
 // that neither cross nor touch, holes cut open, ready to be mended into convex pieces. Pixel (x, y) is
-// the unit square round the point (x, y), as the imager draws the point, x to the right and y downward.
+// the unit square round the point (x, y), as the imager draws the point, x to the right and y downward;
+// at the picture's edge the square ends at the point.
 #pragma once
 
 #include "drawing.h"

@@ -372,8 +372,7 @@ bool read_input_drawing(run_state& run)
     }
     if (read && run.options.moved) {
         for (drawn_point& point : run.drawn.points) {
-            point = {float(double(point.x) * moved.scale + moved.offset_x),
-                     float(double(point.y) * moved.scale + moved.offset_y)};
+            point = placed(point, moved);
         }
     }
     return read;
