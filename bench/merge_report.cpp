@@ -3,11 +3,8 @@
 // cells and bytes that tarvex's manifest then reports (bench/merge_report.sh puts them together).
 #include "geometry.h"
 #include "map_model.h"
-#include "mending.h"
-#include "platform.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -42,11 +39,6 @@ int main(int argc, char** argv)
             }
             bound += (reflex + 1) / 2 + 1;
             ++outlines;
-            if (argc > 0 && std::getenv("MERGE_REPORT_OUTLINES")) {
-                std::vector<drawn_point> open(points.begin(), points.end() - 1);
-                std::printf("  outline of %zu corners, %zu reflex: %zu pieces\n", count, reflex,
-                            convex_pieces(open).size());
-            }
         }
         std::printf("%s: %zu merged outlines, lower bound %zu pieces\n", argv[k], outlines, bound);
     }
