@@ -198,11 +198,17 @@ void blunt_sharp_corners(std::vector<corner>& piece)
         uy /= u_length;
         vx /= v_length;
         vy /= v_length;
-        // out along the bisector, and across it toward each neighbour
-        double bx = -(ux + vx) / std::hypot(ux + vx, uy + vy);
-        double by = -(uy + vy) / std::hypot(ux + vx, uy + vy);
-        double nx = (ux - vx) / std::hypot(ux - vx, uy - vy);
-        double ny = (uy - vy) / std::hypot(ux - vx, uy - vy);
+        // out along the bisector, and across it toward each neighbour; a corner so sharp that its two
+        // directions round to one (a corner far beyond its neighbours) has no bisector to blunt along
+        double along = std::hypot(ux + vx, uy + vy);
+        double across = std::hypot(ux - vx, uy - vy);
+        if (along == 0.0 || across == 0.0) {
+            continue;
+        }
+        double bx = -(ux + vx) / along;
+        double by = -(uy + vy) / along;
+        double nx = (ux - vx) / across;
+        double ny = (uy - vy) / across;
         drawn_point first = {float(middle.x + BLUNT_DEPTH * bx + BLUNT_HALF_WIDTH * nx),
                              float(middle.y + BLUNT_DEPTH * by + BLUNT_HALF_WIDTH * ny)};
         drawn_point second = {float(middle.x + BLUNT_DEPTH * bx - BLUNT_HALF_WIDTH * nx),

@@ -91,6 +91,8 @@ TEST(Mending, EachKindOfDrawingBecomesConvexPiecesWithANote)
         {"a dent finer than stored", {{0, 0}, {0, 10}, {5, 9.998f}, {10, 10}, {10, 0}}, 1,
          "polygon 0: 1 reflex corner within 1/256 unit of a straight line welded"},
         {"a dent deeper than stored", {{0, 0}, {0, 10}, {5, 9.99f}, {10, 10}, {10, 0}}, 2, split + "1 (2 convex pieces)"},
+        {"a corner too sharp to blunt, far beyond its neighbours", {{0, 0}, {1e20f, 29}, {142, 0}, {0, 0}}, 1,
+         ""},
         {"a rounded disc", rounded_disc(10000), 1, "polygon 0: 3452 reflex corners within 1/256 unit of a straight line welded"},
     };
     // clang-format on
